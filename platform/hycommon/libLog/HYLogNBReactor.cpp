@@ -1,0 +1,156 @@
+#include "HYLogNBReactor.h"
+
+#include <chrono>
+
+#include "LogMessage.h"
+#include "OsThread.h"
+#include "OsTime.h"
+
+namespace {
+constexpr auto kIdleLook = std::chrono::milliseconds(5);
+constexpr uint32_t kStopPollMs = 100;
+}  // namespace
+
+HYLogNBReactor::HYLogNBReactor(std::string name, uint8_t defaultLevel, uint32_t capacity)
+    : LogReactor(std::move(name), defaultLevel), m_ring(static_cast<size_t>(capacity) + 1) {}
+
+HYLogNBReactor::~HYLogNBReactor() {
+    // Owners stop reactors before dropping them; a reactor destroyed running still ends its thread.
+    if (State() != LRS_Stopped) Stop();
+}
+
+int HYLogNBReactor::Start() {
+    SetStarted(true);
+    if (State() != LRS_Stopped) return 1;
+    SetState(LRS_Starting);
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_stopRequested = false;
+    }
+    if (HY_OS::CreateThread(&HYLogNBReactor::ThreadMain, this, 4096, HY_OS::TP_BelowNormal,
+                            &m_thread) == 0) {
+        SetState(LRS_Stopped);
+        return 1;
+    }
+    m_threadRunning = true;
+    m_started.Wait();
+    return 0;
+}
+
+unsigned HYLogNBReactor::ThreadMain(void* self) {
+    static_cast<HYLogNBReactor*>(self)->Run();
+    return 0;
+}
+
+void HYLogNBReactor::Run() {
+    m_threadId.store(HY_OS::CurrentThreadId(), std::memory_order_release);
+    HYLog::SetCurrentThreadName(Name().c_str());
+    SetState(Open() == 0 ? LRS_Running : LRS_Failed);
+    m_started.Release();
+    int idleRounds = 0;
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> hold(m_lock);
+            if (m_count.load(std::memory_order_relaxed) == 0) {
+                if (m_stopRequested) break;
+                m_deepSleep = idleRounds >= 2;
+                if (m_deepSleep) {
+                    m_wake.wait(hold);
+                } else {
+                    m_wake.wait_for(hold, kIdleLook);
+                }
+                m_deepSleep = false;
+            }
+        }
+        if (m_count.load(std::memory_order_acquire) == 0) {
+            ++idleRounds;
+            continue;
+        }
+        idleRounds = 0;
+        Drain();
+    }
+    Close();
+}
+
+int HYLogNBReactor::WriteStep(const LogRecordRef& record) {
+    int state = State();
+    if (state != LRS_Running) return state == LRS_Failed ? LOR_Failed : LOR_Filtered;
+    bool wake;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        size_t next = (m_tail + 1) % m_ring.size();
+        if (next == m_head) return LOR_Failed;  // full: the record is dropped and counted
+        m_ring[m_tail] = record;
+        m_tail = next;
+        m_count.fetch_add(1, std::memory_order_release);
+        wake = m_deepSleep || record->completion != nullptr;
+    }
+    if (wake) m_wake.notify_one();
+    // A record logged by the reactor's own thread (while writing) is written in its next batch;
+    // its caller must not wait for it, or the thread would wait for itself.
+    if (HY_OS::CurrentThreadId() == m_threadId.load(std::memory_order_acquire)) return LOR_Written;
+    return LOR_Queued;
+}
+
+bool HYLogNBReactor::Pop(LogRecordRef& record) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_head == m_tail) return false;
+    record = std::move(m_ring[m_head]);
+    m_head = (m_head + 1) % m_ring.size();
+    m_count.fetch_sub(1, std::memory_order_release);
+    return true;
+}
+
+void HYLogNBReactor::Drain() {
+    LogRecordRef record;
+    std::vector<LogRecordRef> waiting;
+    while (m_count.load(std::memory_order_acquire) > 0 && Pop(record)) {
+        CountResult(Write(*record) == 0 ? LOR_Written : LOR_Failed);
+        if (record->completion) waiting.push_back(std::move(record));
+        record.reset();
+        // Waiting callers are released once their record is on disk.
+        if (!waiting.empty()) {
+            OnBatchWritten();
+            for (auto& r : waiting) r->completion->Release();
+            waiting.clear();
+        }
+    }
+    OnBatchWritten();
+}
+
+int HYLogNBReactor::Stop() {
+    SetStarted(false);
+    int state = State();
+    if (state != LRS_Running && state != LRS_Failed) return 1;
+    SetState(LRS_Stopping);
+    uint32_t queued = QueuedCount();
+    while (queued > 0) {
+        HY_OS::SleepMs(kStopPollMs);
+        uint32_t now = QueuedCount();
+        if (now >= queued) break;  // no progress in one wait: give up on the rest
+        queued = now;
+    }
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_stopRequested = true;
+    }
+    m_wake.notify_one();
+    if (m_threadRunning) {
+        HY_OS::JoinThread(m_thread);
+        m_threadRunning = false;
+    }
+    ReleaseLeftovers();
+    SetState(LRS_Stopped);
+    return 0;
+}
+
+void HYLogNBReactor::ReleaseLeftovers() {
+    // Records the thread did not reach are dropped as failed; their waiting callers are released
+    // so that no caller blocks forever on a reactor that is gone.
+    LogRecordRef record;
+    while (Pop(record)) {
+        CountResult(LOR_Failed);
+        if (record->completion) record->completion->Release();
+        record.reset();
+    }
+}

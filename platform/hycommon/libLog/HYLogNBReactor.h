@@ -1,0 +1,53 @@
+// A reactor that queues records and writes them from a thread of its own, so that logging never
+// waits for the disk (error-level records excepted: their callers wait until they are written).
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "LogReactor.h"
+
+class HYLogNBReactor : public LogReactor {
+public:
+    // Room for `capacity` queued records.
+    HYLogNBReactor(std::string name, uint8_t defaultLevel, uint32_t capacity);
+    ~HYLogNBReactor() override;
+
+    // Starts the reactor's thread, which opens the output: 0 (running or failed by Open's answer),
+    // 1 when the reactor was not stopped or its thread could not be made.
+    int Start() override;
+    // Waits while the queue shrinks, then stops the thread, which closes the output.
+    int Stop() override;
+    // Writes every queued record, oldest first; runs on the reactor's thread.
+    virtual void Drain();
+
+    uint32_t QueuedCount() const { return m_count.load(std::memory_order_acquire); }
+
+protected:
+    int WriteStep(const LogRecordRef& record) override;
+    // Called on the reactor's thread after each drained batch.
+    virtual void OnBatchWritten() {}
+
+private:
+    static unsigned ThreadMain(void* self);
+    void Run();
+    bool Pop(LogRecordRef& record);
+    void ReleaseLeftovers();
+
+    std::vector<LogRecordRef> m_ring;  // capacity + 1 slots
+    size_t m_head = 0;                 // oldest record
+    size_t m_tail = 0;                 // next free slot
+    std::atomic<uint32_t> m_count{0};
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    // The thread waits without a time limit only when it found nothing to do twice in a row;
+    // only then do producers pay for waking it. Otherwise it looks again every few milliseconds.
+    bool m_deepSleep = false;
+    bool m_stopRequested = false;
+    uint64_t m_thread = 0;
+    std::atomic<uint32_t> m_threadId{0};
+    bool m_threadRunning = false;
+    HY_OS::Semaphore m_started{0};
+};

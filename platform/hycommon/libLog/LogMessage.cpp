@@ -1,0 +1,264 @@
+#include "LogMessage.h"
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "LogRecord.h"
+#include "LogRegistry.h"
+#include "OsEnv.h"
+#include "OsFile.h"
+#include "OsHost.h"
+#include "OsThread.h"
+#include "OsTime.h"
+
+namespace HYLog {
+
+constinit thread_local ThreadCounters t_counters;
+
+namespace {
+
+std::atomic<bool> g_shutDown{false};
+
+// Counters of threads that registered, and the sums of threads that ended, minus the baseline
+// taken by the last reset.
+struct CounterBook {
+    std::mutex lock;
+    ThreadCounters* head = nullptr;
+    LogStatistics retired;
+    LogStatistics baseline;
+    HY_OS::TlsKey exitKey = HY_OS::kInvalidTlsKey;
+};
+
+CounterBook& Book() {
+    static CounterBook* book = new CounterBook();
+    return *book;
+}
+
+void Add(LogStatistics& sum, const ThreadCounters& c) {
+    sum.calls += c.calls.load(std::memory_order_relaxed);
+    sum.dispatched += c.dispatched.load(std::memory_order_relaxed);
+    sum.skipped += c.skipped.load(std::memory_order_relaxed);
+    sum.folded += c.folded.load(std::memory_order_relaxed);
+}
+
+// Runs on a thread that registered counters when it ends: moves its counts to the retired sums.
+void RetireCounters(void* raw) {
+    auto* counters = static_cast<ThreadCounters*>(raw);
+    CounterBook& book = Book();
+    std::lock_guard<std::mutex> hold(book.lock);
+    Add(book.retired, *counters);
+    for (ThreadCounters** p = &book.head; *p != nullptr; p = &(*p)->next) {
+        if (*p == counters) {
+            *p = counters->next;
+            break;
+        }
+    }
+    counters->registered = false;
+    counters->calls = counters->dispatched = counters->skipped = counters->folded = 0;
+}
+
+// The per-thread state of the logging call: the thread's log information and folding state.
+struct HYLogPerThread {
+    std::shared_ptr<const HYLogInfo> info;
+    LogRecordRef last;
+    uint32_t repeats = 0;
+};
+
+const std::string& ApplicationName() {
+    static const std::string* name = [] {
+        std::string value;
+        if (!HY_OS::GetEnv("NETPM_APPLICATION_NAME", value)) {
+            value = HY_OS::FileNamePart(HY_OS::GetExecutablePath());
+        }
+        return new std::string(value);
+    }();
+    return *name;
+}
+
+HY_OS::TlsKey PerThreadKey() {
+    static HY_OS::TlsKey key = HY_OS::TlsAlloc([](void* raw) { delete static_cast<HYLogPerThread*>(raw); });
+    return key;
+}
+
+HYLogPerThread* PerThread() {
+    HY_OS::TlsKey key = PerThreadKey();
+    if (key == HY_OS::kInvalidTlsKey) return nullptr;
+    auto* state = static_cast<HYLogPerThread*>(HY_OS::TlsGet(key));
+    if (state == nullptr) {
+        state = new HYLogPerThread();
+        char id[16];
+        std::snprintf(id, sizeof id, "%X", HY_OS::CurrentThreadId());
+        state->info = std::make_shared<const HYLogInfo>(HYLogInfo{ApplicationName(), id});
+        HY_OS::TlsSet(key, state);
+    }
+    return state;
+}
+
+const char* StripDirectories(const char* path) {
+    if (path == nullptr) return "";
+    const char* name = path;
+    for (const char* p = path; *p != '\0'; ++p)
+        if (*p == '/' || *p == '\\') name = p + 1;
+    return name;
+}
+
+void CopyText(char* to, size_t size, const char* from) {
+    if (from == nullptr) from = "";
+    size_t n = std::strlen(from);
+    if (n >= size) n = size - 1;
+    std::memcpy(to, from, n);
+    to[n] = '\0';
+}
+
+bool IsRepeat(const LogRecord& now, const LogRecord* last, uint32_t windowMs) {
+    if (last == nullptr || now.type != LT_Application) return false;
+    if (now.line != last->line || std::strcmp(now.file, last->file) != 0) return false;
+    int64_t elapsed = (now.seconds - last->seconds) * 1000 +
+                      (static_cast<int64_t>(now.milliseconds) - last->milliseconds);
+    if (elapsed >= static_cast<int64_t>(windowMs)) return false;
+    return std::strcmp(now.text, last->text) == 0;
+}
+
+void Dispatch(const LogRecordRef& record, bool wait) {
+    if (wait && record->level >= LL_Error) {
+        record->completion = std::make_unique<HY_OS::Semaphore>(0);
+    }
+    int queued = LogRegistry::Instance().Offer(record);
+    Bump(Counters().dispatched);
+    if (record->completion) {
+        for (int i = 0; i < queued; ++i) record->completion->Wait();
+    }
+}
+
+}  // namespace
+
+void RegisterThreadCounters(ThreadCounters& counters) {
+    CounterBook& book = Book();
+    std::lock_guard<std::mutex> hold(book.lock);
+    if (book.exitKey == HY_OS::kInvalidTlsKey) book.exitKey = HY_OS::TlsAlloc(RetireCounters);
+    counters.next = book.head;
+    book.head = &counters;
+    counters.registered = true;
+    if (book.exitKey != HY_OS::kInvalidTlsKey) HY_OS::TlsSet(book.exitKey, &counters);
+}
+
+LogStatistics GetLogStatistics() {
+    CounterBook& book = Book();
+    std::lock_guard<std::mutex> hold(book.lock);
+    LogStatistics sum = book.retired;
+    for (ThreadCounters* c = book.head; c != nullptr; c = c->next) Add(sum, *c);
+    sum.calls -= book.baseline.calls;
+    sum.dispatched -= book.baseline.dispatched;
+    sum.skipped -= book.baseline.skipped;
+    sum.folded -= book.baseline.folded;
+    return sum;
+}
+
+void ResetLogStatistics() {
+    CounterBook& book = Book();
+    std::lock_guard<std::mutex> hold(book.lock);
+    LogStatistics sum = book.retired;
+    for (ThreadCounters* c = book.head; c != nullptr; c = c->next) Add(sum, *c);
+    book.baseline = sum;
+}
+
+void SetGlobalLevel(int level) { g_globalLevel.store(level, std::memory_order_relaxed); }
+
+void SetShutDown(bool shutDown) { g_shutDown.store(shutDown, std::memory_order_release); }
+
+bool IsShutDown() { return g_shutDown.load(std::memory_order_acquire); }
+
+void SetCurrentThreadName(const char* name) {
+    HYLogPerThread* state = PerThread();
+    if (state == nullptr) return;
+    state->info = std::make_shared<const HYLogInfo>(HYLogInfo{ApplicationName(), name ? name : ""});
+}
+
+void SetFolding(bool enabled, uint32_t windowMs, uint32_t limit) {
+    LogRegistry& registry = LogRegistry::Instance();
+    registry.m_foldWindowMs.store(enabled ? windowMs : 0);
+    registry.m_foldLimit.store(enabled ? limit : 0);
+}
+
+}  // namespace HYLog
+
+int LogMessage(const char* category, uint8_t type, uint8_t level, uint32_t objectIdLow,
+               uint32_t objectIdHigh, uint16_t line, const char* function, const char* sourcePath,
+               const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    int result = LogMessageV(category, type, level, objectIdLow, objectIdHigh, line, function,
+                             sourcePath, format, args);
+    va_end(args);
+    return result;
+}
+
+int LogMessageV(const char* category, uint8_t type, uint8_t level, uint32_t objectIdLow,
+                uint32_t objectIdHigh, uint16_t line, const char* function,
+                const char* sourcePath, const char* format, va_list args) {
+    using namespace HYLog;
+    if (IsShutDown()) return 0;
+    ThreadCounters& counters = Counters();
+    Bump(counters.calls);
+    LogRegistry& registry = LogRegistry::Instance();
+    if (registry.ReactorCount() == 0) return 1;
+    HYLogPerThread* state = PerThread();
+
+    auto record = std::make_shared<LogRecord>();
+    CopyText(record->file, sizeof record->file, StripDirectories(sourcePath));
+    record->sequence = registry.NextSequence();
+    uint64_t nowMs = HY_OS::GetTimeMs();
+    record->seconds = static_cast<int64_t>(nowMs / 1000);
+    record->milliseconds = static_cast<uint16_t>(nowMs % 1000);
+    record->level = level;
+    record->line = line;
+    CopyText(record->function, sizeof record->function, function);
+    record->processId = HY_OS::GetProcessId();
+    if (state) record->info = state->info;
+    if (category) std::memcpy(record->category, category, kLogCategorySize);
+    record->category[kLogCategorySize - 1] = '\0';
+    record->type = type;
+    record->objectIdLow = objectIdLow;
+    record->objectIdHigh = objectIdHigh;
+    record->formatHash = FormatHash(format);
+    int written = format ? std::vsnprintf(record->text, kLogTextSize, format, args) : 0;
+    if (written < 0 || written >= kLogTextSize) {
+        record->text[kLogTextSize - 1] = '\0';
+        record->textLength = 0;
+    } else {
+        record->textLength = static_cast<uint16_t>(written + 1);
+    }
+
+    bool wait = type != LT_Content;
+    uint32_t limit = registry.m_foldLimit.load(std::memory_order_relaxed);
+    if (state == nullptr) {
+        Dispatch(record, wait);
+        return 0;
+    }
+    if (limit > 1 && IsRepeat(*record, state->last.get(),
+                              registry.m_foldWindowMs.load(std::memory_order_relaxed))) {
+        ++state->repeats;
+        if (state->repeats < limit) {
+            Bump(counters.folded);
+        } else {
+            record->repeatCount = static_cast<uint16_t>(state->repeats);
+            Dispatch(record, wait);
+            state->repeats = 0;
+        }
+    } else {
+        if (state->repeats > 0 && state->last) {
+            // The previous record goes out a second time, now standing for its repeats.
+            // A copy, since reactor threads may still be reading the queued original.
+            LogRecordRef previous = std::make_shared<LogRecord>();
+            static_cast<LogRecordFields&>(*previous) = *state->last;
+            previous->info = state->last->info;
+            previous->repeatCount = static_cast<uint16_t>(state->repeats);
+            state->repeats = 0;
+            Dispatch(previous, previous->type != LT_Content);
+        }
+        Dispatch(record, wait);
+    }
+    state->last = std::move(record);
+    return 0;
+}

@@ -1,0 +1,17 @@
+// The machine and the running process.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace HY_OS {
+
+// The host name; the environment variable "HY_HOSTNAME" takes precedence when set.
+std::string GetHostName();
+uint32_t GetProcessId();
+// Full path of the running program, empty when unknown.
+std::string GetExecutablePath();
+// True while a debugger is attached to this process.
+bool IsDebuggerAttached();
+
+}  // namespace HY_OS

@@ -1,0 +1,39 @@
+#include "OsHost.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+#include "OsEnv.h"
+#include "OsFile.h"
+
+namespace HY_OS {
+
+std::string GetHostName() {
+    std::string name;
+    if (GetEnv("HY_HOSTNAME", name)) return name;
+    char buffer[256] = {};
+    if (::gethostname(buffer, sizeof buffer - 1) != 0) return {};
+    return buffer;
+}
+
+uint32_t GetProcessId() { return static_cast<uint32_t>(::getpid()); }
+
+std::string GetExecutablePath() {
+    char buffer[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return {};
+    return std::string(buffer, static_cast<size_t>(n));
+}
+
+bool IsDebuggerAttached() {
+    std::string status;
+    if (!ReadWholeFile("/proc/self/status", status)) return false;
+    size_t at = status.find("TracerPid:");
+    if (at == std::string::npos) return false;
+    return std::strtol(status.c_str() + at + 10, nullptr, 10) != 0;
+}
+
+}  // namespace HY_OS
