@@ -64,9 +64,16 @@ HYLogFileIoA::HYLogFileIoA(const std::string& path, bool truncate, int64_t lineL
     }
 }
 
-HYLogFileIoA::HYLogFileIoA(const std::string& prefix, const std::string& extension,
-                           int64_t lineLimit)
-    : m_mode(2), m_prefix(prefix), m_extension(extension), m_lineLimit(lineLimit) {}
+std::unique_ptr<HYLogFileIoA> HYLogFileIoA::TimeNamed(const std::string& prefix,
+                                                      const std::string& extension,
+                                                      int64_t lineLimit) {
+    auto writer = std::make_unique<HYLogFileIoA>();
+    writer->m_mode = 2;
+    writer->m_prefix = prefix;
+    writer->m_extension = extension;
+    writer->m_lineLimit = lineLimit;
+    return writer;
+}
 
 HYLogFileIoA::~HYLogFileIoA() {
     if (m_stream != nullptr && m_mode != 0) std::fclose(m_stream);
@@ -96,6 +103,11 @@ bool HYLogFileIoA::Open() {
             std::snprintf(suffix, sizeof suffix, ".%02u%02u%02u_%02u%02u", now.year % 100,
                           now.month, now.day, now.hour, now.minute);
             std::string aside = InsertBeforeExtension(m_path, suffix);
+            // A second rotation within the same minute must not destroy the first one's file:
+            // it takes the next free numbered name instead.
+            for (int n = 2; n < 100 && HY_OS::FileExists(aside); ++n) {
+                aside = InsertBeforeExtension(m_path, std::string(suffix) + "_" + std::to_string(n));
+            }
             HY_OS::DeleteFile(aside);
             HY_OS::RenameFile(m_path, aside);
             rotated = true;

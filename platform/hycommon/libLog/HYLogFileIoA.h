@@ -31,7 +31,9 @@ public:
     // toward it, so a file already at the limit is moved aside at the first opening.
     HYLogFileIoA(const std::string& path, bool truncate, int64_t lineLimit);
     // Mode 2: prefix + "_yymmddhhmm." + extension, a new file each minute it is opened in.
-    HYLogFileIoA(const std::string& prefix, const std::string& extension, int64_t lineLimit);
+    static std::unique_ptr<HYLogFileIoA> TimeNamed(const std::string& prefix,
+                                                   const std::string& extension,
+                                                   int64_t lineLimit);
     ~HYLogFileIoA();
     HYLogFileIoA(const HYLogFileIoA&) = delete;
     HYLogFileIoA& operator=(const HYLogFileIoA&) = delete;

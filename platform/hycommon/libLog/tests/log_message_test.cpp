@@ -1,0 +1,121 @@
+#include "LogMessage.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "LogRecord.h"
+#include "LogRegistry.h"
+#include "log_test_support.h"
+
+namespace {
+
+using logtest::CaptureReactor;
+
+class LogMessageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        capture = std::make_shared<CaptureReactor>("CAPTURE", LL_Status);
+        ASSERT_EQ(LogRegistry::Instance().RegisterReactor(capture), 0);
+        HYLog::SetFolding(true, 1000, 300);
+    }
+    void TearDown() override { LogRegistry::Instance().ShutdownAll(); }
+    std::shared_ptr<CaptureReactor> capture;
+};
+
+int g_evaluations = 0;
+int Evaluate() { return ++g_evaluations; }
+
+TEST_F(LogMessageTest, GlobalLevelGatesCallsAndSkipsAreCountedWithoutEvaluatingArguments) {
+    EXPECT_EQ(HYLog::GetGlobalLevel(), LL_Status);
+    HYLog::ResetLogStatistics();
+    g_evaluations = 0;
+    HY_LOG(LL_Status, "TEST", "T::Equal", "equal %d", Evaluate());
+    HY_LOG(LL_Status - 1, "TEST", "T::Below", "below %d", Evaluate());
+    EXPECT_EQ(g_evaluations, 1);
+    ASSERT_EQ(capture->Texts(), std::vector<std::string>{"equal 1"});
+    HYLog::LogStatistics stats = HYLog::GetLogStatistics();
+    EXPECT_EQ(stats.calls, 2u);
+    EXPECT_EQ(stats.skipped, 1u);
+    EXPECT_EQ(stats.dispatched, 1u);
+
+    LogRegistry::Instance().ShutdownAll();
+    EXPECT_EQ(HYLog::GetGlobalLevel(), LL_None);
+    EXPECT_EQ(LogMessage("TEST", LT_Application, LL_Abort, 0, 0, 1, "f", "f.cpp", "x"), 1)
+        << "no reactor registered";
+}
+
+TEST_F(LogMessageTest, RecordCarriesItsFields) {
+    HY_LOG_AT(80, LL_Error, "A_CATEGORY_OF_TWENTY", "Cls::Fn", "value %s", "v");
+    auto records = capture->Records();
+    ASSERT_EQ(records.size(), 1u);
+    const LogRecord& r = records[0];
+    EXPECT_STREQ(r.category, "A_CATEGORY_OF_T") << "a category keeps its first 15 characters";
+    EXPECT_EQ(r.category[15], '\0');
+    EXPECT_STREQ(r.file, "log_message_test.cpp");
+    EXPECT_STREQ(r.function, "Cls::Fn");
+    EXPECT_EQ(r.line, 80);
+    EXPECT_EQ(r.level, LL_Error);
+    EXPECT_EQ(r.repeatCount, 1);
+    EXPECT_EQ(r.textLength, std::strlen("value v") + 1);
+    EXPECT_EQ(r.formatHash, HYLog::FormatHash("value %s"));
+    EXPECT_EQ(r.kindFlags, kLogRecordMessage);
+}
+
+TEST_F(LogMessageTest, OverlongTextIsCutAt1023Characters) {
+    std::string big(1500, 'x');
+    HY_LOG(LL_Status, "TEST", "T::Big", "%s", big.c_str());
+    auto records = capture->Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(std::strlen(records[0].text), 1023u);
+    EXPECT_EQ(records[0].textLength, 0);
+}
+
+void LogFromOneSite(int i) { HY_LOG(LL_Status, "TEST", "T::Repeat", "same %d", i); }
+
+TEST_F(LogMessageTest, RepeatsFoldIntoOneLineAndAtMostOneLinePer300) {
+    HYLog::ResetLogStatistics();
+    for (int i = 0; i < 301; ++i) LogFromOneSite(0);  // the first, then 300 repeats
+    for (int i = 0; i < 5; ++i) LogFromOneSite(0);    // 5 more repeats, pending
+    LogFromOneSite(1);                                // a different text ends the run
+    auto records = capture->Records();
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(records[0].repeatCount, 1);
+    EXPECT_EQ(records[1].repeatCount, 300);
+    EXPECT_EQ(records[2].repeatCount, 5);
+    EXPECT_STREQ(records[2].text, "same 0");
+    EXPECT_STREQ(records[3].text, "same 1");
+    EXPECT_EQ(HYLog::GetLogStatistics().folded, 299u + 5u);
+}
+
+TEST_F(LogMessageTest, SameTextFromAnotherLineOrWithFoldingOffIsNotFolded) {
+    HY_LOG(LL_Status, "TEST", "T::A", "twin");
+    HY_LOG(LL_Status, "TEST", "T::B", "twin");
+    EXPECT_EQ(capture->Records().size(), 2u);
+    HYLog::SetFolding(false, 1000, 300);
+    for (int i = 0; i < 3; ++i) LogFromOneSite(7);
+    EXPECT_EQ(capture->Records().size(), 5u);
+}
+
+TEST(LogFormatHash, KnownValues) {
+    EXPECT_EQ(HYLog::FormatHash("abc"), 193485963u);
+    EXPECT_EQ(HYLog::FormatHash("Timer object already deleted."), 986273636u);
+    EXPECT_EQ(HYLog::FormatHash(""), 0u);
+    EXPECT_EQ(HYLog::FormatHash(nullptr), 0u);
+    // Bytes above 127 count as negative.
+    EXPECT_EQ(HYLog::FormatHash("\xE9"), (5381u * 33u + static_cast<uint32_t>(-23)) & 0x7FFFFFFFu);
+}
+
+TEST(LogTypes, NamesAndTags) {
+    EXPECT_STREQ(HYLog::LevelTag(LL_Warning), "WARN");
+    EXPECT_STREQ(HYLog::LevelTag(LL_Abort), "ABOR");
+    EXPECT_STREQ(HYLog::LevelTag(77), "????");
+    EXPECT_EQ(HYLog::LevelName(77), nullptr);
+    EXPECT_EQ(HYLog::LevelFromName(HYLog::LevelName(LL_DebugMed)), LL_DebugMed);
+    EXPECT_EQ(HYLog::LevelFromName("nonsense"), -1);
+    EXPECT_EQ(HYLog::TypeFromName(HYLog::TypeName(LT_Content)), LT_Content);
+}
+
+}  // namespace

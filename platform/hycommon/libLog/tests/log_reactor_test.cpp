@@ -1,0 +1,136 @@
+#include "LogRegistry.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "HYLogFileReactor.h"
+#include "HYLogNBReactor.h"
+#include "LauncherLog.h"
+#include "LogMessage.h"
+#include "log_test_support.h"
+
+namespace {
+
+using logtest::CaptureReactor;
+using logtest::ReadLines;
+using logtest::TempDir;
+
+class RegistryTest : public ::testing::Test {
+protected:
+    void TearDown() override { LogRegistry::Instance().ShutdownAll(); }
+};
+
+TEST_F(RegistryTest, ANinthReactorIsRefusedAndStopped) {
+    LogRegistry& registry = LogRegistry::Instance();
+    for (int i = 0; i < 8; ++i) {
+        ASSERT_EQ(registry.RegisterReactor(std::make_shared<CaptureReactor>("R" + std::to_string(i))), 0);
+    }
+    auto ninth = std::make_shared<CaptureReactor>("NINTH");
+    EXPECT_EQ(registry.RegisterReactor(ninth), 1);
+    EXPECT_EQ(ninth->State(), LRS_Stopped);
+    EXPECT_EQ(registry.ReactorCount(), 8);
+    EXPECT_EQ(registry.UnregisterReactor("R3"), 0);
+    EXPECT_EQ(registry.UnregisterReactor("R3"), 1);
+    EXPECT_EQ(registry.FindReactor("R3"), nullptr);
+    EXPECT_NE(registry.FindReactor("R4"), nullptr);
+    EXPECT_EQ(registry.SetReactorOption("nobody", 2), 1);
+}
+
+TEST_F(RegistryTest, FiltersSetTheThresholdAndTheGlobalLevel) {
+    auto capture = std::make_shared<CaptureReactor>("CAPTURE", LL_Warning);
+    ASSERT_EQ(LogRegistry::Instance().RegisterReactor(capture), 0);
+    EXPECT_EQ(HYLog::GetGlobalLevel(), LL_Warning);
+    ASSERT_TRUE(capture->AddFilter("PLAT_", LL_DebugHigh, true));
+    EXPECT_EQ(HYLog::GetGlobalLevel(), LL_DebugHigh);
+    HY_LOG(LL_DebugHigh, "PLAT_NET", "T::F", "prefix match");
+    HY_LOG(LL_DebugHigh, "CORE", "T::F", "filtered by the default level");
+    HY_LOG(LL_Warning, "CORE", "T::F", "passes the default level");
+    EXPECT_EQ(capture->Texts(), (std::vector<std::string>{"prefix match", "passes the default level"}));
+    LogReactorStatistics stats = capture->Statistics();
+    EXPECT_EQ(stats.offered, 3u);
+    EXPECT_EQ(stats.filtered, 1u);
+    EXPECT_EQ(stats.written, 2u);
+
+    // Content records bypass the level filters.
+    LogMessage("CORE", LT_Content, LL_Trace, 0, 0, 1, "T::F", "x.cpp", "content");
+    EXPECT_EQ(capture->Texts().back(), "content");
+}
+
+// A queued reactor whose writer can be held, to fill its queue.
+class GatedReactor : public HYLogNBReactor {
+public:
+    GatedReactor(uint32_t capacity) : HYLogNBReactor("GATED", LL_All, capacity) {}
+    int Write(const LogRecord&) override {
+        while (!open.load()) std::this_thread::yield();
+        ++written;
+        return 0;
+    }
+    std::atomic<bool> open{false};
+    std::atomic<int> written{0};
+};
+
+TEST_F(RegistryTest, AFullQueueCountsTheRecordAsFailed) {
+    auto gated = std::make_shared<GatedReactor>(10);
+    ASSERT_EQ(LogRegistry::Instance().RegisterReactor(gated), 0);
+    for (int i = 0; i < 30; ++i) HY_LOG(LL_Status, "TEST", "T::F", "record %d", i);
+    LogReactorStatistics stats = gated->Statistics();
+    EXPECT_EQ(stats.offered, 30u);
+    // The writer holds one record while the queue holds ten: every other is counted as failed.
+    EXPECT_GE(stats.failed, 19u);
+    EXPECT_LE(stats.failed, 20u);
+    gated->open = true;
+    LogRegistry::Instance().ShutdownAll();
+    EXPECT_EQ(static_cast<uint64_t>(gated->written.load()) + stats.failed, 30u);
+}
+
+TEST_F(RegistryTest, ManyThreadsLoseNoRecordWhileTheQueueHasRoom) {
+    TempDir dir;
+    auto reactor = std::make_shared<HYLogFileReactor>(
+        "DISK_FILE", LL_All, 20000, std::make_unique<HYLogFileIoA>(dir.Path("many.txt"), true, -1));
+    ASSERT_EQ(LogRegistry::Instance().RegisterReactor(reactor), 0);
+    LogRegistry::Instance().SetReactorOption("DISK_FILE", 0);
+    constexpr int kThreads = 4, kEach = 2500;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < kEach; ++i) HY_LOG(LL_Status, "TEST", "T::F", "%d:%d", t, i);
+        });
+    }
+    for (auto& th : threads) th.join();
+    LogRegistry::Instance().ShutdownAll();
+    EXPECT_EQ(reactor->Statistics().failed, 0u);
+    std::set<std::string> seen;
+    for (const auto& line : ReadLines(dir.Path("many.txt")))
+        if (!line.empty()) seen.insert(line);
+    EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kEach));
+}
+
+TEST_F(RegistryTest, ErrorRecordIsOnDiskWhenTheCallReturns) {
+    TempDir dir;
+    ASSERT_EQ(HYLog::StartLauncherLog(dir.Path("LarkLauncher.Log.txt")), 0);
+    for (int i = 0; i < 20; ++i) {
+        HY_LOG(LL_Status, "TEST", "T::F", "status %d", i);
+        HY_LOG(LL_Error, "TEST", "T::F", "error %d", i);
+        auto lines = ReadLines(dir.Path("LarkLauncher.Log.txt"));
+        ASSERT_FALSE(lines.empty());
+        EXPECT_NE(lines.back().find("error " + std::to_string(i)), std::string::npos);
+    }
+}
+
+TEST_F(RegistryTest, AnUnopenableFileLeavesTheReactorFailedAndRecordsFailed) {
+    auto reactor = std::make_shared<HYLogFileReactor>(
+        "DISK_FILE", LL_All, 100,
+        std::make_unique<HYLogFileIoA>("/nonexistent-dir/for/sure/log.txt", true, 50000));
+    ASSERT_EQ(LogRegistry::Instance().RegisterReactor(reactor), 0);
+    EXPECT_EQ(reactor->State(), LRS_Failed);
+    HY_LOG(LL_Status, "TEST", "T::F", "lost");
+    HY_LOG(LL_Error, "TEST", "T::F", "lost too, without waiting forever");
+    EXPECT_EQ(reactor->Statistics().failed, 2u);
+}
+
+}  // namespace
