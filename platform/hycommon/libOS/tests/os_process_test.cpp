@@ -1,0 +1,66 @@
+#include "OsProcess.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "OsFile.h"
+#include "OsHost.h"
+
+namespace {
+
+int WaitFor(uint32_t pid) {
+    int status = 0;
+    if (::waitpid(static_cast<pid_t>(pid), &status, 0) < 0) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(OsProcess, ListsThisProcessByItsProgramName) {
+    std::string self = HY_OS::FileNamePart(HY_OS::GetExecutablePath());
+    bool found = false;
+    for (const HY_OS::ProcessEntry& process : HY_OS::ListProcesses())
+        if (process.processId == HY_OS::GetProcessId()) found = process.executableName == self;
+    EXPECT_TRUE(found);
+    // Excluding itself, this test program runs only once.
+    EXPECT_EQ(HY_OS::FindProcessByExecutableName(self, HY_OS::GetProcessId()), 0u);
+    EXPECT_EQ(HY_OS::FindProcessByExecutableName(self, 0), HY_OS::GetProcessId());
+    EXPECT_EQ(HY_OS::FindProcessByExecutableName("", 0), 0u);
+}
+
+TEST(OsProcess, SpawnsInTheGivenDirectoryAndFindsTheChild) {
+    std::string dir = "/tmp/hy_os_spawn_" + std::to_string(::getpid());
+    ASSERT_TRUE(HY_OS::CreateDirectories(dir));
+    std::string script = dir + "/child-script";
+    ASSERT_TRUE(HY_OS::WriteFileAtomic(script, "#!/bin/sh\npwd > where.txt\necho \"$1\" >> where.txt\n"));
+    EXPECT_NE(HY_OS::SpawnProcess(script, {}, dir), 0);  // not yet runnable
+    ASSERT_TRUE(HY_OS::MakeExecutable(script));
+    uint32_t pid = 0;
+    ASSERT_EQ(HY_OS::SpawnProcess(script, {"arg one"}, dir, &pid), 0);
+    EXPECT_EQ(WaitFor(pid), 0);
+    std::string output;
+    ASSERT_TRUE(HY_OS::ReadWholeFile(dir + "/where.txt", output));
+    EXPECT_EQ(output, dir + "\narg one\n");
+
+    // A copy of sleep under a name no other process on the machine has.
+    std::string sleeperName = "sleeper-" + std::to_string(::getpid());
+    std::string sleeper = dir + "/" + sleeperName;
+    std::string program;
+    ASSERT_TRUE(HY_OS::ReadWholeFile("/bin/sleep", program));
+    ASSERT_TRUE(HY_OS::WriteFileAtomic(sleeper, program));
+    ASSERT_TRUE(HY_OS::MakeExecutable(sleeper));
+    ASSERT_EQ(HY_OS::SpawnProcess(sleeper, {"5"}, "", &pid), 0);
+    EXPECT_EQ(HY_OS::FindProcessByExecutableName(sleeperName, HY_OS::GetProcessId()), pid);
+    EXPECT_EQ(HY_OS::FindProcessByExecutableName(sleeperName, pid), 0u);
+    ::kill(static_cast<pid_t>(pid), SIGKILL);
+    WaitFor(pid);
+    HY_OS::DeleteFile(sleeper);
+
+    EXPECT_NE(HY_OS::SpawnProcess(dir + "/no-such-program", {}, ""), 0);
+    EXPECT_FALSE(HY_OS::MakeExecutable(dir + "/no-such-program"));
+    HY_OS::DeleteFile(dir + "/where.txt");
+    HY_OS::DeleteFile(script);
+    HY_OS::RemoveDirectory(dir);
+}
+
+}  // namespace
