@@ -1,0 +1,90 @@
+#include "PatchClientUI.h"
+
+#include <cstdio>
+
+#include "FailSafeUpdate.h"
+#include "LanguageFile.h"
+#include "LauncherLog.h"
+#include "LogMessage.h"
+#include "OsFile.h"
+#include "OsHost.h"
+#include "OsProcess.h"
+#include "StartupLog.h"
+#include "WindowLibrary.h"
+
+namespace {
+
+constexpr const char* kConfigFile = "PatchConfig.xml";
+constexpr const char* kLanguageFile = "Lang.txt";
+// Kept beside the game root's language file; the window bridge re-creates it.
+constexpr const char* kNoLangChangeMarker = "../../NoLangChange.txt";
+
+// The directory part of the program path; the file-system root when the program sits there.
+std::string DirectoryOf(const std::string& exePath) {
+    std::string directory = HY_OS::DirectoryPart(exePath);
+    if (directory.empty() && !exePath.empty() && exePath[0] == '/') return "/";
+    return directory;
+}
+
+}  // namespace
+
+bool CPatchClientUIApp::InitInstance(int argc, char** argv) {
+    std::string exePath = HY_OS::GetExecutablePath();
+    std::string exeDirectory = DirectoryOf(exePath);
+    std::string exeFileName = HY_OS::FileNamePart(exePath);
+
+    LaunchOptions options = ParseLaunchOptions(argc, argv);
+
+    m_config.Language =
+        ReadLanguageName(HY_OS::JoinPath(GameRootOf(exeDirectory), kLanguageFile));
+    HY_OS::DeleteFile(kNoLangChangeMarker);
+
+    m_patchInterface = std::make_unique<CPatchInterface>(exePath, options);
+
+    // A relaunch hands over a user id and must not be stopped by the copy that is handing over.
+    if (options.userId == 0) {
+        uint32_t running = HY_OS::FindProcessByExecutableName(exeFileName, HY_OS::GetProcessId());
+        if (running != 0) {
+            WindowLibrary::Instance().GuardedCall<decltype(IFnAlreadyRunning)>(
+                "Already Running", WindowExports::kAlreadyRunning);
+            HY_OS::BringProcessWindowsToFront(running);
+            return false;
+        }
+    }
+
+    if (!HY_OS::SetCurrentDirectory(exeDirectory)) {
+        std::fputs("HYPatchClient: Setting current directory failed.\n", stderr);
+        return false;
+    }
+
+    HYLog::ResetLogStatistics();
+    HYLog::StartLauncherLog(HYLog::kLauncherLogFile);
+    RunLoggedSteps(exePath, exeDirectory);
+    HYLog::StopLogging();
+    return false;
+}
+
+void CPatchClientUIApp::RunLoggedSteps(const std::string& exePath,
+                                       const std::string& exeDirectory) {
+    if (!m_config.LoadFile(kConfigFile)) {
+        STARTUP_LOG(LL_Error, "Configuration file read error.\n");
+        return;
+    }
+
+    if (!m_config.FailSafeURL.empty() &&
+        RunFailSafeUpdateCheck(m_config.FailSafeURL, exePath, exeDirectory) == FS_PatchStarted) {
+        return;
+    }
+
+    WindowLibrary& window = WindowLibrary::Instance();
+    // Without the window library there is no window to show; start-up ends after the message.
+    if (!window.GuardedCall<decltype(IFnInitialize)>("Initialize", WindowExports::kInitialize,
+                                                     m_patchInterface->ExeBaseName(),
+                                                     m_config.Language)) {
+        return;
+    }
+    window.GuardedCall<decltype(IFnShowUI)>(
+        "Show UI", WindowExports::kShowUI, m_config.Skin, CPatchInterface::OsCode(), false,
+        m_config.GameSpecificRegistry, m_config.EulaURL,
+        m_patchInterface->CommandDelegatePointer());
+}

@@ -1,0 +1,30 @@
+// The launcher application: its start-up from the command line to the hand-over to the window.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "PatchClientConfig.h"
+#include "PatchInterface.h"
+
+class CPatchClientUIApp {
+public:
+    CPatchClientUIApp() = default;
+    CPatchClientUIApp(const CPatchClientUIApp&) = delete;
+    CPatchClientUIApp& operator=(const CPatchClientUIApp&) = delete;
+
+    // Runs the launcher: command line, language, single instance, working directory, log file,
+    // configuration, fail-safe update check, and the window until it closes. Always answers
+    // false; the program then exits with code 1.
+    bool InitInstance(int argc, char** argv);
+
+    PatchClientConfig& Config() { return m_config; }
+    CPatchInterface* PatchInterface() { return m_patchInterface.get(); }
+
+private:
+    // The steps after the log file is open; answers when start-up ends.
+    void RunLoggedSteps(const std::string& exePath, const std::string& exeDirectory);
+
+    PatchClientConfig m_config;
+    std::unique_ptr<CPatchInterface> m_patchInterface;
+};

@@ -1,0 +1,48 @@
+#include "WindowLibrary.h"
+
+#include <cstdio>
+
+#include "DebugOutput.h"
+
+WindowLibrary::WindowLibrary(std::string library)
+    : m_library(std::move(library)),
+      m_fileName(m_library.find_first_of("/.") == std::string::npos
+                     ? HY_OS::LibraryFileName(m_library)
+                     : m_library) {}
+
+WindowLibrary::~WindowLibrary() { HY_OS::FreeLibrary(m_handle); }
+
+WindowLibrary& WindowLibrary::Instance() {
+    // Never destroyed: the window library may be running code until the very end of the process.
+    static WindowLibrary* instance = new WindowLibrary();
+    return *instance;
+}
+
+void* WindowLibrary::Resolve(const WindowExport& function, BindFailure& failure) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_handle == nullptr) m_handle = HY_OS::LoadLibraryByName(m_library);
+    if (m_handle == nullptr) {
+        failure = BF_LibraryMissing;
+        return nullptr;
+    }
+    void* address = HY_OS::GetLibrarySymbol(m_handle, function.symbol);
+    failure = address ? BF_None : BF_FunctionMissing;
+    return address;
+}
+
+std::string WindowLibrary::BindFailureText(const char* callName, const WindowExport& function,
+                                           BindFailure failure) const {
+    char text[1024];
+    if (failure == BF_LibraryMissing) {
+        std::snprintf(text, sizeof text, "%s: Dll %s was not found", callName, m_fileName.c_str());
+    } else {
+        std::snprintf(text, sizeof text, "%s: Function %s was not found in %s", callName,
+                      function.name, m_fileName.c_str());
+    }
+    return text;
+}
+
+void WindowLibrary::ReportBindFailure(const char* callName, const WindowExport& function,
+                                      BindFailure failure) const {
+    ShowMessageBox("ERROR", BindFailureText(callName, function, failure).c_str());
+}

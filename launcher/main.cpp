@@ -1,0 +1,12 @@
+// LarkLauncher: the launcher program. All of its work happens in the application object's
+// start-up, which returns when the launcher window has closed.
+#include "PatchClientUI.h"
+
+namespace {
+CPatchClientUIApp theApp;
+}
+
+int main(int argc, char** argv) {
+    theApp.InitInstance(argc, argv);
+    return 1;
+}
