@@ -145,3 +145,17 @@ TEST(LauncherProcess, ASecondCopyStopsUnlessAUserIdIsHandedOver) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(LauncherProcess, TheWindowLibraryBesideTheProgramIsFound) {
+    GameRoot root;
+    root.WriteConfig();
+    std::string record = root.Root() + "/window.txt";
+    WriteFile(root.InBank("libLarkLauncherUI.so"), ReadFile(FAKE_WINDOW_LIBRARY));
+    ProcessResult result = RunLauncher(root, {"-r"}, {{"LARK_FAKE_UI_RECORD", record}});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(Has(ReadFile(record), "|ShowUI|Larkspur.skf|")) << result.standardError;
+}
+
+}  // namespace
