@@ -216,8 +216,8 @@ int LogMessageV(const char* category, uint8_t type, uint8_t level, uint32_t obje
     CopyText(record->function, sizeof record->function, function);
     record->processId = HY_OS::GetProcessId();
     if (state) record->info = state->info;
-    if (category) std::memcpy(record->category, category, kLogCategorySize);
-    record->category[kLogCategorySize - 1] = '\0';
+    // Copied up to its terminator: callers may pass a plain name as well as a 16-byte field.
+    SetCategory(record->category, category);
     record->type = type;
     record->objectIdLow = objectIdLow;
     record->objectIdHigh = objectIdHigh;
