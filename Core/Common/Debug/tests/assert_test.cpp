@@ -1,0 +1,91 @@
+#include "HYAssert.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DebugOutput.h"
+#include "LogReactor.h"
+#include "LogRegistry.h"
+
+namespace {
+
+class Capture : public LogReactor {
+public:
+    Capture() : LogReactor("CAPTURE", LL_All) {}
+    int Write(const LogRecord& r) override {
+        lines.push_back(std::string(r.category) + "|" + r.function + "|" + r.text);
+        return 0;
+    }
+    std::vector<std::string> lines;
+};
+
+std::vector<std::string> g_asked;
+AssertAnswer g_answer = AA_Ignore;
+
+AssertAnswer Ask(const char* title, const char* text) {
+    g_asked.push_back(std::string(title) + "|" + text);
+    return g_answer;
+}
+
+class AssertTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        capture = std::make_shared<Capture>();
+        ASSERT_EQ(LogRegistry::Instance().RegisterReactor(capture), 0);
+        SetAssertHandler(&Ask);
+        ResetAssertIgnores();
+        g_asked.clear();
+        g_answer = AA_Ignore;
+    }
+    void TearDown() override {
+        SetAssertHandler(nullptr);
+        LogRegistry::Instance().ShutdownAll();
+    }
+    std::shared_ptr<Capture> capture;
+};
+
+void FailAt(int value) { HY_ASSERT(value == 0); }
+
+TEST_F(AssertTest, ReportsToTheErrorChannelAndRemembersIgnorePerPlace) {
+    FailAt(1);
+    FailAt(2);  // the same file and line: ignored from now on
+    ASSERT_EQ(g_asked.size(), 1u);
+    EXPECT_NE(g_asked[0].find("Error|value == 0\n File: "), std::string::npos);
+    EXPECT_NE(g_asked[0].find("assert_test.cpp, Line: "), std::string::npos);
+    ASSERT_EQ(capture->lines.size(), 1u);
+    EXPECT_EQ(capture->lines[0].substr(0, 48), "CORE_SEER|DebugOutput::Report|ERROR: value == 0,");
+    EXPECT_NE(capture->lines[0].find(", File: "), std::string::npos);
+
+    HY_ASSERT(1 + 1 == 3);  // another place asks again
+    EXPECT_EQ(g_asked.size(), 2u);
+    HY_ASSERT(true);
+    EXPECT_EQ(g_asked.size(), 2u);
+}
+
+TEST_F(AssertTest, AnAssertionInsideAnOpenReportIsSkipped) {
+    SetAssertHandler([](const char* title, const char* text) {
+        g_asked.push_back(text);
+        HY_ASSERT(false && "nested");
+        return AA_Ignore;
+    });
+    FailAt(3);
+    EXPECT_EQ(g_asked.size(), 1u);
+}
+
+TEST_F(AssertTest, AbortEndsTheProcess) {
+    g_answer = AA_Abort;
+    EXPECT_DEATH(FailAt(4), "");
+}
+
+TEST(DebugOutput, ChannelsSendLinesWhereTheirFlagsSay) {
+    testing::internal::CaptureStderr();
+    DebugOutput channel("TEST", DOF_StdErr | DOF_Debugger);
+    channel.Reportf("value %d", 5);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "TEST : value 5\nvalue 5\n");
+}
+
+}  // namespace
