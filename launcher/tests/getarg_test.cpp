@@ -145,6 +145,17 @@ TEST(GetArg, IllegalLetterStopsWithTheUsageListing) {
     EXPECT_EQ(more.Lines().at(0), "Illegal argument: <->.  Legal arguments are:\n");
 }
 
+TEST(GetArgDeathTest, ExitOnErrorEndsTheProcess) {
+    bool flag = false;
+    const ArgOption table[] = {{'r', OT_Bool, &flag, "r"}};
+    EXPECT_EXIT(
+        {
+            CommandLine line({"-rq"});
+            getarg(line.Count(), line.Vector(), table, 1, true);
+        },
+        ::testing::ExitedWithCode(1), "Illegal argument: <q>\\.  Legal arguments are:");
+}
+
 TEST(GetArg, OtherValueTypesAndTheirListing) {
     char c = 0;
     double real = 0;

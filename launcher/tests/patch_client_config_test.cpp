@@ -140,6 +140,12 @@ TEST(PatchClientConfig, UnreadableFilesAndAWrongRoot) {
         EXPECT_FALSE(load.Result());
         EXPECT_TRUE(load.Logged("Error loading config file: ")) << load.Log();
     }
+    {
+        // A directory where the file should be.
+        TempDirectory dir;
+        PatchClientConfig config;
+        EXPECT_FALSE(config.LoadFile(dir.Path()));
+    }
     ConfigLoad wrongRoot("<settings><LoginPort port=\"1\"/></settings>");
     EXPECT_FALSE(wrongRoot.Result());
     EXPECT_TRUE(wrongRoot.Logged("Error reading config file's Root element.\n"));
