@@ -14,6 +14,8 @@ namespace {
 constexpr const char* kInfoSection = "PatchInfo";
 constexpr size_t kMaxDownloadUrlLength = 1023;
 constexpr const char* kProgramFileName = "FailSafePatch.exe";
+// The information file holds two short values; a longer answer is not one.
+constexpr int64_t kMaxInfoFileBytes = 64 * 1024;
 
 std::string WithCrc(const char* format, const std::string& before, uint32_t crc) {
     char number[16];
@@ -43,7 +45,7 @@ FailSafeResult RunFailSafeUpdateCheck(const std::string& failSafeUrl, const std:
 
     // No information file on the server means that there is no fail-safe patch for this build.
     HY_OS::DeleteFile(infoFile);
-    if (HY_OS::DownloadUrlToFile(infoUrl, infoFile) != HY_OS::DR_Ok ||
+    if (HY_OS::DownloadUrlToFile(infoUrl, infoFile, nullptr, kMaxInfoFileBytes) != HY_OS::DR_Ok ||
         !HY_OS::FileExists(infoFile)) {
         return FS_Continue;
     }

@@ -145,6 +145,16 @@ TEST_F(FailSafeRun, AProgramThatCannotBeFetchedIsLogged) {
     EXPECT_NE(log.find("Failed to download fail safe patch from \n"), std::string::npos);
 }
 
+// An information file holds two short values; a huge answer is not one and is not stored.
+TEST_F(FailSafeRun, AnOversizedInformationFileCountsAsNone) {
+    m_server.Serve(InfoPath(), "[PatchInfo]\nCRC32=1\nDownloadURL=" + std::string(200000, 'u') + "\n");
+    m_root.WriteConfig(m_server.Url("/failsafe/"));
+    launcher_test::ProcessResult result = RunLauncher(m_root, {"-r"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(m_root.ReadLog().find("HYPatchClient"), std::string::npos);
+    EXPECT_FALSE(HY_OS::FileExists(m_root.InBank(std::to_string(LauncherCrc()) + ".patch")));
+}
+
 // A server-supplied address that is not http or https is never fetched.
 TEST_F(FailSafeRun, OnlyWebAddressesAreFetched) {
     launcher_test::WriteFile(m_root.Root() + "/local.sh", "#!/bin/sh\n");

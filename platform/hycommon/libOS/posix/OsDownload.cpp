@@ -38,16 +38,24 @@ bool IsHttpUrl(const std::string& url) {
 
 struct WriteTarget {
     File* file;
-    bool failed;
+    int64_t maxBytes;
+    int64_t written = 0;
+    bool failed = false;
+    bool tooLarge = false;
 };
 
 size_t WriteBody(char* data, size_t size, size_t count, void* user) {
     auto* target = static_cast<WriteTarget*>(user);
     size_t bytes = size * count;
-    if (!target->file->Write(data, bytes)) {
-        target->failed = true;
+    if (target->maxBytes >= 0 && target->written + static_cast<int64_t>(bytes) > target->maxBytes) {
+        target->tooLarge = true;
         return 0;  // makes curl stop with a write error
     }
+    if (!target->file->Write(data, bytes)) {
+        target->failed = true;
+        return 0;
+    }
+    target->written += static_cast<int64_t>(bytes);
     return bytes;
 }
 
@@ -61,7 +69,7 @@ struct CurlHandle {
 }  // namespace
 
 DownloadResult DownloadUrlToFile(const std::string& url, const std::string& path,
-                                 long* httpStatus) {
+                                 long* httpStatus, int64_t maxBytes) {
     if (httpStatus) *httpStatus = 0;
     if (!IsHttpUrl(url)) return DR_BadUrl;
     InitialiseCurlOnce();
@@ -72,7 +80,7 @@ DownloadResult DownloadUrlToFile(const std::string& url, const std::string& path
     std::string temp = path + ".download" + std::to_string(::getpid());
     File file = File::Open(temp, FileMode::CreateWrite);
     if (!file.IsOpen()) return DR_File;
-    WriteTarget target{&file, false};
+    WriteTarget target{&file, maxBytes};
 
     CURL* curl = handle.curl;
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
@@ -93,7 +101,9 @@ DownloadResult DownloadUrlToFile(const std::string& url, const std::string& path
     if (httpStatus) *httpStatus = status;
 
     DownloadResult result = DR_Ok;
-    if (target.failed) {
+    if (target.tooLarge) {
+        result = DR_TooLarge;
+    } else if (target.failed) {
         result = DR_File;
     } else if (code != CURLE_OK) {
         result = DR_Transfer;

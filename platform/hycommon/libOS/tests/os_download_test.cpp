@@ -93,6 +93,11 @@ TEST(OsDownload, FailuresLeaveNoFileBehind) {
 
     EXPECT_EQ(HY_OS::DownloadUrlToFile(server.Url("/file"), "/nonexistent-dir/x/file"),
               HY_OS::DR_File);
+
+    EXPECT_EQ(HY_OS::DownloadUrlToFile(server.Url("/file"), path, nullptr, 22), HY_OS::DR_TooLarge);
+    EXPECT_FALSE(HY_OS::FileExists(path));
+    EXPECT_EQ(HY_OS::DownloadUrlToFile(server.Url("/file"), path, nullptr, 23), HY_OS::DR_Ok);
+    HY_OS::DeleteFile(path);
 }
 
 TEST(OsDownload, FetchesOnlyHttpAddresses) {
