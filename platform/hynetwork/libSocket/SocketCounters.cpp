@@ -1,0 +1,6 @@
+#include "SocketCounters.h"
+
+SocketCounters& ProcessSocketCounters() {
+    static SocketCounters counters;
+    return counters;
+}

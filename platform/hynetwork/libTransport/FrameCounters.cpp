@@ -1,0 +1,6 @@
+#include "FrameCounters.h"
+
+FrameCounters& ProcessFrameCounters() {
+    static FrameCounters counters;
+    return counters;
+}

@@ -1,0 +1,5 @@
+#include "HYStreamFramer.h"
+
+#include "HYTcpSocket.h"
+
+template class HYStreamFramer<HYTcpSocket>;
