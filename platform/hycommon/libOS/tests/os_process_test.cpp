@@ -22,9 +22,9 @@ TEST(OsProcess, ListsThisProcessByItsProgramName) {
     for (const HY_OS::ProcessEntry& process : HY_OS::ListProcesses())
         if (process.processId == HY_OS::GetProcessId()) found = process.executableName == self;
     EXPECT_TRUE(found);
-    // Excluding itself, this test program runs only once.
-    EXPECT_EQ(HY_OS::FindProcessByExecutableName(self, HY_OS::GetProcessId()), 0u);
-    EXPECT_EQ(HY_OS::FindProcessByExecutableName(self, 0), HY_OS::GetProcessId());
+    // Other copies of this test program may run beside it, so only the finding is certain here;
+    // the exclusion is checked with a program of a unique name below.
+    EXPECT_NE(HY_OS::FindProcessByExecutableName(self, 0), 0u);
     EXPECT_EQ(HY_OS::FindProcessByExecutableName("", 0), 0u);
 }
 
