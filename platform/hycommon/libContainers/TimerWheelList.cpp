@@ -1,6 +1,24 @@
 #include "TimerWheelList.h"
 
+#include <algorithm>
+
 #include "TimerStatistics.h"
+
+std::vector<TimerWheelList::ExpiryRun>::iterator TimerWheelList::FindRun(uint64_t expiry) {
+    return std::lower_bound(m_runs.begin(), m_runs.end(), expiry,
+                            [](const ExpiryRun& run, uint64_t e) { return run.expiry < e; });
+}
+
+void TimerWheelList::LinkAfter(TimerWheelBaseNode* node, TimerWheelBaseNode* before) {
+    node->m_prev = before;
+    node->m_next = before ? before->m_next : m_head;
+    if (node->m_next) node->m_next->m_prev = node; else m_tail = node;
+    if (before) before->m_next = node; else m_head = node;
+}
+
+void TimerWheelList::LinkBefore(TimerWheelBaseNode* node, TimerWheelBaseNode* after) {
+    LinkAfter(node, after->m_prev);
+}
 
 void TimerWheelList::Insert(TimerWheelBaseNode* node, uint32_t passTag) {
     StatGroup& stats = TimerStatistics();
@@ -9,30 +27,30 @@ void TimerWheelList::Insert(TimerWheelBaseNode* node, uint32_t passTag) {
     node->m_list = this;
     node->m_passTag = passTag;
     if (m_head == nullptr || e >= m_latest) {
-        node->m_prev = m_tail;
-        node->m_next = nullptr;
-        if (m_tail) m_tail->m_next = node; else m_head = node;
-        m_tail = node;
+        // At the tail: after every timer of the same expiry too.
+        LinkAfter(node, m_tail);
+        if (!m_runs.empty() && m_runs.back().expiry == e) {
+            m_runs.back().last = node;
+        } else {
+            m_runs.push_back({e, node, node});
+        }
         m_latest = e;
         stats.Increment(TST_InsertsTail);
     } else if (e < m_earliest) {
-        node->m_prev = nullptr;
-        node->m_next = m_head;
-        m_head->m_prev = node;
-        m_head = node;
+        LinkAfter(node, nullptr);
+        m_runs.insert(m_runs.begin(), {e, node, node});
         stats.Increment(TST_InsertsHead);
     } else {
-        TimerWheelBaseNode* at = m_head;
-        uint32_t depth = 0;
-        while (at != nullptr && at->m_expiry <= e) {
-            at = at->m_next;
-            ++depth;
+        auto run = FindRun(e);
+        // `run` exists: e < m_latest, so some run has a larger or equal expiry.
+        uint32_t depth = static_cast<uint32_t>(run - m_runs.begin());
+        if (run->expiry == e) {
+            LinkAfter(node, run->last);
+            run->last = node;
+        } else {
+            LinkBefore(node, run->first);
+            m_runs.insert(run, {e, node, node});
         }
-        // `at` is the first later timer; it exists because e < m_latest.
-        node->m_next = at;
-        node->m_prev = at->m_prev;
-        if (at->m_prev) at->m_prev->m_next = node; else m_head = node;
-        at->m_prev = node;
         stats.Increment(TST_InsertsMiddle);
         stats.Add(TST_InsertDepthTotal, depth);
         stats.KeepMax(TST_MaxInsertDepth, depth);
@@ -43,6 +61,16 @@ void TimerWheelList::Insert(TimerWheelBaseNode* node, uint32_t passTag) {
 }
 
 void TimerWheelList::Unlink(TimerWheelBaseNode* node) {
+    auto run = FindRun(node->m_expiry);
+    if (run != m_runs.end() && run->expiry == node->m_expiry) {
+        if (run->first == node && run->last == node) {
+            m_runs.erase(run);
+        } else if (run->first == node) {
+            run->first = node->m_next;
+        } else if (run->last == node) {
+            run->last = node->m_prev;
+        }
+    }
     if (node->m_prev) node->m_prev->m_next = node->m_next; else m_head = node->m_next;
     if (node->m_next) node->m_next->m_prev = node->m_prev; else m_tail = node->m_prev;
     node->m_prev = node->m_next = nullptr;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "TimerWheelBaseNode.h"
 
@@ -22,6 +23,19 @@ public:
     void RecomputeBounds();
 
 private:
+    // The timers of one expiry value form a run of the list; this index holds each run's ends in
+    // ascending expiry order, so that an insert or removal finds its place without walking the
+    // list (a slot of a busy wheel holds hundreds of timers but only a few distinct expiries).
+    struct ExpiryRun {
+        uint64_t expiry;
+        TimerWheelBaseNode* first;
+        TimerWheelBaseNode* last;
+    };
+    std::vector<ExpiryRun>::iterator FindRun(uint64_t expiry);
+    void LinkAfter(TimerWheelBaseNode* node, TimerWheelBaseNode* before);
+    void LinkBefore(TimerWheelBaseNode* node, TimerWheelBaseNode* after);
+
+    std::vector<ExpiryRun> m_runs;
     TimerWheelBaseNode* m_head = nullptr;
     TimerWheelBaseNode* m_tail = nullptr;
     uint32_t m_count = 0;

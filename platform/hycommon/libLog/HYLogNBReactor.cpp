@@ -1,5 +1,6 @@
 #include "HYLogNBReactor.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "LogMessage.h"
@@ -12,7 +13,9 @@ constexpr uint32_t kStopPollMs = 100;
 }  // namespace
 
 HYLogNBReactor::HYLogNBReactor(std::string name, uint8_t defaultLevel, uint32_t capacity)
-    : LogReactor(std::move(name), defaultLevel), m_ring(static_cast<size_t>(capacity) + 1) {}
+    : LogReactor(std::move(name), defaultLevel),
+      m_ring(static_cast<size_t>(capacity) + 1),
+      m_wakeThreshold(std::max<uint32_t>(1, capacity / 16)) {}
 
 HYLogNBReactor::~HYLogNBReactor() {
     // Owners stop reactors before dropping them; a reactor destroyed running still ends its thread.
@@ -54,11 +57,13 @@ void HYLogNBReactor::Run() {
             if (m_count.load(std::memory_order_relaxed) == 0) {
                 if (m_stopRequested) break;
                 m_deepSleep = idleRounds >= 2;
+                m_sleeping = true;
                 if (m_deepSleep) {
                     m_wake.wait(hold);
                 } else {
                     m_wake.wait_for(hold, kIdleLook);
                 }
+                m_sleeping = false;
                 m_deepSleep = false;
             }
         }
@@ -83,7 +88,9 @@ int HYLogNBReactor::WriteStep(const LogRecordRef& record) {
         m_ring[m_tail] = record;
         m_tail = next;
         m_count.fetch_add(1, std::memory_order_release);
-        wake = m_deepSleep || record->completion != nullptr;
+        uint32_t queued = m_count.load(std::memory_order_relaxed);
+        wake = m_deepSleep || record->completion != nullptr ||
+               (m_sleeping && queued >= m_wakeThreshold);
     }
     if (wake) m_wake.notify_one();
     // A record logged by the reactor's own thread (while writing) is written in its next batch;
@@ -92,27 +99,31 @@ int HYLogNBReactor::WriteStep(const LogRecordRef& record) {
     return LOR_Queued;
 }
 
-bool HYLogNBReactor::Pop(LogRecordRef& record) {
+size_t HYLogNBReactor::PopBatch(LogRecordRef* out, size_t max) {
     std::lock_guard<std::mutex> hold(m_lock);
-    if (m_head == m_tail) return false;
-    record = std::move(m_ring[m_head]);
-    m_head = (m_head + 1) % m_ring.size();
-    m_count.fetch_sub(1, std::memory_order_release);
-    return true;
+    size_t n = 0;
+    while (n < max && m_head != m_tail) {
+        out[n++] = std::move(m_ring[m_head]);
+        m_head = (m_head + 1) % m_ring.size();
+    }
+    m_count.fetch_sub(static_cast<uint32_t>(n), std::memory_order_release);
+    return n;
 }
 
 void HYLogNBReactor::Drain() {
-    LogRecordRef record;
-    std::vector<LogRecordRef> waiting;
-    while (m_count.load(std::memory_order_acquire) > 0 && Pop(record)) {
-        CountResult(Write(*record) == 0 ? LOR_Written : LOR_Failed);
-        if (record->completion) waiting.push_back(std::move(record));
-        record.reset();
-        // Waiting callers are released once their record is on disk.
-        if (!waiting.empty()) {
-            OnBatchWritten();
-            for (auto& r : waiting) r->completion->Release();
-            waiting.clear();
+    constexpr size_t kBatch = 64;
+    LogRecordRef batch[kBatch];
+    size_t n;
+    while (m_count.load(std::memory_order_acquire) > 0 && (n = PopBatch(batch, kBatch)) > 0) {
+        for (size_t i = 0; i < n; ++i) {
+            LogRecordRef& record = batch[i];
+            CountResult(Write(*record) == 0 ? LOR_Written : LOR_Failed);
+            if (record->completion) {
+                // A waiting caller is released once its record is on disk.
+                OnBatchWritten();
+                record->completion->Release();
+            }
+            record.reset();
         }
     }
     OnBatchWritten();
@@ -148,7 +159,7 @@ void HYLogNBReactor::ReleaseLeftovers() {
     // Records the thread did not reach are dropped as failed; their waiting callers are released
     // so that no caller blocks forever on a reactor that is gone.
     LogRecordRef record;
-    while (Pop(record)) {
+    while (PopBatch(&record, 1) == 1) {
         CountResult(LOR_Failed);
         if (record->completion) record->completion->Release();
         record.reset();

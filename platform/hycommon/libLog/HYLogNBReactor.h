@@ -33,7 +33,8 @@ protected:
 private:
     static unsigned ThreadMain(void* self);
     void Run();
-    bool Pop(LogRecordRef& record);
+    // Moves up to `max` of the oldest records into `out`; answers how many.
+    size_t PopBatch(LogRecordRef* out, size_t max);
     void ReleaseLeftovers();
 
     std::vector<LogRecordRef> m_ring;  // capacity + 1 slots
@@ -43,8 +44,12 @@ private:
     std::mutex m_lock;
     std::condition_variable m_wake;
     // The thread waits without a time limit only when it found nothing to do twice in a row;
-    // only then do producers pay for waking it. Otherwise it looks again every few milliseconds.
+    // only then, or when a burst fills a good part of the queue, or for a record whose caller
+    // waits, do producers pay for waking it. Otherwise it looks again every few milliseconds, so
+    // a steady stream of records costs the logging threads no system call.
     bool m_deepSleep = false;
+    bool m_sleeping = false;
+    uint32_t m_wakeThreshold;
     bool m_stopRequested = false;
     uint64_t m_thread = 0;
     std::atomic<uint32_t> m_threadId{0};

@@ -205,7 +205,7 @@ int LogMessageV(const char* category, uint8_t type, uint8_t level, uint32_t obje
     if (registry.ReactorCount() == 0) return 1;
     HYLogPerThread* state = PerThread();
 
-    auto record = std::make_shared<LogRecord>();
+    auto record = MakeLogRecord();
     CopyText(record->file, sizeof record->file, StripDirectories(sourcePath));
     record->sequence = registry.NextSequence();
     uint64_t nowMs = HY_OS::GetTimeMs();
@@ -250,7 +250,7 @@ int LogMessageV(const char* category, uint8_t type, uint8_t level, uint32_t obje
         if (state->repeats > 0 && state->last) {
             // The previous record goes out a second time, now standing for its repeats.
             // A copy, since reactor threads may still be reading the queued original.
-            LogRecordRef previous = std::make_shared<LogRecord>();
+            LogRecordRef previous = MakeLogRecord();
             static_cast<LogRecordFields&>(*previous) = *state->last;
             previous->info = state->last->info;
             previous->repeatCount = static_cast<uint16_t>(state->repeats);

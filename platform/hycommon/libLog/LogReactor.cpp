@@ -47,8 +47,8 @@ int LogReactor::Offer(const LogRecordRef& record) {
     if (record->type == LT_Content) {
         result = m_acceptsContent ? WriteStep(record) : LOR_Filtered;
     } else {
-        unsigned threshold;
-        {
+        unsigned threshold = m_defaultLevel;
+        if (m_filterCount.load(std::memory_order_acquire) > 0) {
             std::lock_guard<std::mutex> hold(m_lock);
             threshold = m_defaultLevel;
             for (int i = 0; i < kMaxFilters; ++i) {

@@ -92,7 +92,7 @@ private:
     std::atomic<uint8_t> m_effectiveLevel;
     bool m_acceptsContent = true;
     Filter m_filters[kMaxFilters];
-    int m_filterCount = 0;
+    std::atomic<int> m_filterCount{0};
     mutable std::mutex m_lock;
 
     std::atomic<uint64_t> m_offered{0};

@@ -33,7 +33,7 @@ struct LogRecordFields {
     uint32_t objectIdLow = 0;
     uint32_t objectIdHigh = 0;
     uint32_t formatHash = 0;
-    char text[kLogTextSize] = {};
+    char text[kLogTextSize];  // always written by the logging call; left unzeroed for speed
     uint16_t textLength = 0;  // characters written plus one, 0 when the text was cut
     char function[128] = {};
     char file[64] = {};       // source file name without directories
@@ -51,6 +51,11 @@ struct LogRecord : LogRecordFields {
 using LogRecordRef = std::shared_ptr<LogRecord>;
 
 namespace HYLog {
+
+// A new record with its reference count in the same block, taken from a pool of recycled
+// blocks: records are made on every logging thread and freed on the reactor's thread at a high
+// rate, and recycling spares the allocator that churn.
+LogRecordRef MakeLogRecord();
 
 // The hash of a format string: 5381, then hash * 33 + byte (as signed char) in 32 bits, masked to
 // 31 bits; an empty or missing format gives 0.

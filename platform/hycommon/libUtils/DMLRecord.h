@@ -84,7 +84,8 @@ public:
     // Binary forms. ToBinary with a template writes the templated form, without one the
     // self-describing form; false when the message would exceed 65,535 bytes. FromBinary and
     // Decode answer the bytes consumed, -1 when more bytes are needed, -2 for a corrupted header.
-    bool ToBinary(std::string& out, DMLRecord* messageTemplate) const;
+    // `attemptedSize` (when given) receives the size reached, also when the encoding fails.
+    bool ToBinary(std::string& out, DMLRecord* messageTemplate, size_t* attemptedSize = nullptr) const;
     int FromBinary(const uint8_t* data, size_t size, const DMLRecord* messageTemplate);
     bool Encode(std::string& out) const;
     int Decode(const uint8_t* data, size_t size);

@@ -34,8 +34,9 @@ bool FinishMessage(std::string& out, size_t start, const char* function, const c
 
 }  // namespace
 
-bool DMLRecord::ToBinary(std::string& out, DMLRecord* messageTemplate) const {
+bool DMLRecord::ToBinary(std::string& out, DMLRecord* messageTemplate, size_t* attemptedSize) const {
     size_t start = out.size();
+    if (attemptedSize) *attemptedSize = 0;
     if (!messageTemplate) {
         // Self-describing: the dictionary type when the record names its table.
         uint8_t type = HasField(kDMLTargetTable) ? DMLSpecialTypes::CustomDict()
@@ -44,6 +45,7 @@ bool DMLRecord::ToBinary(std::string& out, DMLRecord* messageTemplate) const {
         out.push_back(static_cast<char>(type));
         AppendU16(out, 0);
         WriteSelfDescribing(out, false);
+        if (attemptedSize) *attemptedSize = out.size() - start;
         return FinishMessage(out, start, "DMLRecord::ToBinary",
                              "DMLRecord::ToBinary: Created message larger than %u bytes!");
     }
@@ -67,6 +69,7 @@ bool DMLRecord::ToBinary(std::string& out, DMLRecord* messageTemplate) const {
         }
         if (out.size() - start > kDMLMaxMessageSize) break;
     }
+    if (attemptedSize) *attemptedSize = out.size() - start;
     if (out.size() - start > kDMLMaxMessageSize) {
         HY_LOG(LL_Warning, kDataLayerCategory, "DMLRecord::ToBinary",
                "DMLRecord::ToBinary: Created message larger than %u bytes!",

@@ -83,6 +83,7 @@ TEST(LogFileFormat, TheFourPrefixFormats) {
 
 class LauncherLogTest : public ::testing::Test {
 protected:
+    void SetUp() override { HYLog::SetFolding(true, 1000, 300); }
     void TearDown() override { HYLog::StopLogging(); }
     TempDir dir;
 };

@@ -96,6 +96,7 @@ TEST_F(LogMessageTest, SameTextFromAnotherLineOrWithFoldingOffIsNotFolded) {
     EXPECT_EQ(capture->Records().size(), 2u);
     HYLog::SetFolding(false, 1000, 300);
     for (int i = 0; i < 3; ++i) LogFromOneSite(7);
+    HYLog::SetFolding(true, 1000, 300);
     EXPECT_EQ(capture->Records().size(), 5u);
 }
 
