@@ -155,15 +155,4 @@ TEST_F(FailSafeRun, AnOversizedInformationFileCountsAsNone) {
     EXPECT_FALSE(HY_OS::FileExists(m_root.InBank(std::to_string(LauncherCrc()) + ".patch")));
 }
 
-// A server-supplied address that is not http or https is never fetched.
-TEST_F(FailSafeRun, OnlyWebAddressesAreFetched) {
-    launcher_test::WriteFile(m_root.Root() + "/local.sh", "#!/bin/sh\n");
-    ServeInfo(0, "file://" + m_root.Root() + "/local.sh");
-    m_root.WriteConfig(m_server.Url("/failsafe/"));
-    RunLauncher(m_root, {"-r"});
-    EXPECT_NE(m_root.ReadLog().find("Failed to download fail safe patch from file://"),
-              std::string::npos);
-    EXPECT_FALSE(HY_OS::FileExists(m_root.InBank("FailSafePatch.exe")));
-}
-
 }  // namespace

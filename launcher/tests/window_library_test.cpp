@@ -5,8 +5,6 @@
 #include <vector>
 
 #include "DebugOutput.h"
-#include "OsEnv.h"
-#include "launcher_test_support.h"
 
 namespace {
 
@@ -24,7 +22,6 @@ protected:
     }
     void TearDown() override {
         SetMessageBoxHandler(nullptr);
-        HY_OS::UnsetEnv("LARK_FAKE_UI_RECORD");
     }
 };
 
@@ -56,18 +53,6 @@ TEST_F(WindowLibraryTest, EveryDeclaredExportIsFoundInALibraryDefiningThem) {
         EXPECT_EQ(failure, BF_None);
     }
     EXPECT_TRUE(g_boxes.empty());
-}
-
-TEST_F(WindowLibraryTest, CallsReachTheLibraryWithTheirArguments) {
-    launcher_test::TempDirectory dir;
-    std::string record = dir.Path() + "/calls.txt";
-    HY_OS::SetEnv("LARK_FAKE_UI_RECORD", record);
-    WindowLibrary library(FAKE_WINDOW_LIBRARY);
-    EXPECT_TRUE(library.GuardedCall<decltype(IFnInitialize)>(
-        "Initialize", WindowExports::kInitialize, std::string("LarkLauncher"),
-        std::string("French")));
-    EXPECT_NE(launcher_test::ReadFile(record).find("|Initialize|LarkLauncher|French\n"),
-              std::string::npos);
 }
 
 TEST_F(WindowLibraryTest, AMissingFunctionIsReportedByName) {
