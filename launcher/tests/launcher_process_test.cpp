@@ -103,7 +103,6 @@ TEST(LauncherProcess, BadLanguageFilesAndOverlongArguments) {
         FakeWindowEnvironment(record));
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(Has(ReadFile(record), "|Initialize|" + root.LauncherName() + "|English\n"));
-
 }
 
 TEST(LauncherProcess, ASecondCopyStopsUnlessAUserIdIsHandedOver) {
