@@ -1,0 +1,161 @@
+#include "HYTcpSocket.h"
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "OsTime.h"
+#include "SocketCounters.h"
+#include "net_test_support.h"
+
+namespace {
+
+// A plain listening socket on 127.0.0.1 and a free port.
+struct Listener {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    HYInetAddress address;
+    Listener() {
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof at;
+        EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+        EXPECT_EQ(::listen(fd, 4), 0);
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length);
+        address = HYInetAddress(at);
+    }
+    ~Listener() { ::close(fd); }
+    int Accept() { return ::accept(fd, nullptr, nullptr); }
+};
+
+// Waits (real time) until the socket's connect has an outcome.
+int WaitConnected(HYTcpSocket& socket) {
+    for (int i = 0; i < 2000; ++i) {
+        int result = socket.ConnectResult();
+        if (result != EINPROGRESS && result != EALREADY && result != ECONNREFUSED) return result;
+        if (result == ECONNREFUSED && i > 10) return result;
+        HY_OS::SleepMs(1);
+    }
+    return -1;
+}
+
+long ReadSome(HYTcpSocket& socket, char* buffer, size_t size) {
+    for (int i = 0; i < 2000; ++i) {
+        long n = socket.Read(buffer, size);
+        if (n != 0) return n;
+        HY_OS::SleepMs(1);
+    }
+    return 0;
+}
+
+TEST(HYTcpSocket, ConnectedSocketsCountTheirBytesAndKnowBothEnds) {
+    Listener server;
+    HYTcpSocket client;
+    ASSERT_EQ(client.Open(), 0);
+    int started = client.Connect(server.address);
+    ASSERT_GE(started, 0);
+    int accepted = server.Accept();
+    ASSERT_GE(accepted, 0);
+    if (started == 1) {
+        ASSERT_EQ(WaitConnected(client), 0);
+    }
+    std::unique_ptr<HYTcpSocket> peer = HYTcpSocket::Adopt(accepted);
+
+    EXPECT_EQ(client.RemoteAddress(), server.address);
+    EXPECT_EQ(peer->RemoteAddress(), client.LocalAddress());
+    EXPECT_EQ(peer->LocalAddress().ToText(false), "127.0.0.1");
+
+    SocketCounters& counters = ProcessSocketCounters();
+    uint64_t writtenBefore = counters.bytesWritten.load();
+    uint64_t readBefore = counters.bytesRead.load();
+    iovec pieces[2] = {{const_cast<char*>("hello "), 6}, {const_cast<char*>("world"), 5}};
+    EXPECT_EQ(client.Write(pieces, 2), 11);
+    char buffer[64] = {};
+    long total = 0;
+    while (total < 11) {
+        long n = ReadSome(*peer, buffer + total, sizeof buffer - total);
+        ASSERT_GT(n, 0);
+        total += n;
+    }
+    EXPECT_EQ(std::string(buffer, 11), "hello world");
+    EXPECT_EQ(client.BytesWritten(), 11u);
+    EXPECT_EQ(peer->BytesRead(), 11u);
+    EXPECT_EQ(counters.bytesWritten.load() - writtenBefore, 11u);
+    EXPECT_EQ(counters.bytesRead.load() - readBefore, 11u);
+    EXPECT_EQ(peer->Read(buffer, sizeof buffer), 0) << "nothing more now";
+    EXPECT_FALSE(peer->PeerClosed());
+
+    uint64_t graceful = counters.gracefulCloses.load();
+    client.Close(false);
+    EXPECT_FALSE(client.IsOpen());
+    EXPECT_EQ(counters.gracefulCloses.load(), graceful + 1);
+    EXPECT_EQ(ReadSome(*peer, buffer, sizeof buffer), -1);
+    EXPECT_TRUE(peer->PeerClosed()) << "an orderly close reads as the peer closing";
+    client.Close(false);
+    EXPECT_EQ(counters.gracefulCloses.load(), graceful + 1) << "closing twice counts once";
+}
+
+TEST(HYTcpSocket, AnAbortiveCloseResetsThePeerAndWritingToItFailsWithoutASignal) {
+    Listener server;
+    HYTcpSocket client;
+    ASSERT_EQ(client.Open(), 0);
+    int started = client.Connect(server.address);
+    std::unique_ptr<HYTcpSocket> peer = HYTcpSocket::Adopt(server.Accept());
+    if (started == 1) {
+        ASSERT_EQ(WaitConnected(client), 0);
+    }
+    uint64_t abortive = ProcessSocketCounters().abortiveCloses.load();
+    peer->Close(true);
+    EXPECT_EQ(ProcessSocketCounters().abortiveCloses.load(), abortive + 1);
+    char buffer[16];
+    EXPECT_EQ(ReadSome(client, buffer, sizeof buffer), -1);
+    EXPECT_FALSE(client.PeerClosed());
+    EXPECT_EQ(client.LastError(), ECONNRESET);
+    // The process would die of SIGPIPE if the write raised it.
+    for (int i = 0; i < 3; ++i) client.Write("x", 1);
+    EXPECT_EQ(client.Write("x", 1), -1);
+}
+
+TEST(HYTcpSocket, OptionsAreSetByIndex) {
+    HYTcpSocket socket;
+    int value = -1;
+    EXPECT_EQ(socket.SetOption(HSO_NoDelay, 1), -1) << "no socket yet";
+    ASSERT_EQ(socket.Open(), 0);
+    ASSERT_EQ(socket.GetOption(HSO_NonBlocking, value), 0);
+    EXPECT_EQ(value, 1) << "every socket is non-blocking";
+    EXPECT_EQ(socket.SetOption(HSO_NoDelay, 1), 0);
+    EXPECT_EQ(socket.GetOption(HSO_NoDelay, value), 0);
+    EXPECT_NE(value, 0);
+    EXPECT_EQ(socket.SetOption(HSO_Linger, 5), 0);
+    EXPECT_EQ(socket.GetOption(HSO_Linger, value), 0);
+    EXPECT_EQ(value, 5);
+    EXPECT_EQ(socket.SetOption(HSO_Linger, 0), 0);
+    EXPECT_EQ(socket.GetOption(HSO_Linger, value), 0);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(socket.SetOption(HSO_ReceiveBuffer, 65536), 0);
+    EXPECT_EQ(socket.GetOption(HSO_ReceiveBuffer, value), 0);
+    EXPECT_GE(value, 65536);
+    EXPECT_EQ(socket.SetOption(HSO_ReuseAddress, 1), 0);
+    EXPECT_EQ(socket.SetOption(HSO_Broadcast, 1), 0);
+    EXPECT_EQ(socket.GetOption(HSO_Broadcast, value), 0);
+    EXPECT_NE(value, 0);
+    EXPECT_EQ(socket.SetOption(5, 1), -1) << "unknown index";
+}
+
+TEST(HYTcpSocket, DumpNamesBothAddressesAndTheHandle) {
+    nettest::ScopedLogCapture log;
+    HYTcpSocket socket;
+    socket.Dump();
+    std::vector<std::string> texts = log->Texts();
+    ASSERT_EQ(texts.size(), 4u);
+    EXPECT_EQ(texts[0].rfind("HYTcpSocket:: this=", 0), 0u);
+    EXPECT_EQ(texts[1], "  localAddr : 0.0.0.0:0");
+    EXPECT_EQ(texts[2], "  remotAddr : 0.0.0.0:0");
+    EXPECT_EQ(texts[3].rfind("   m_handle : ", 0), 0u);
+}
+
+}  // namespace
