@@ -80,7 +80,3 @@ private:
     const char* m_file;
     int m_line;
 };
-
-// Makes a CallbackEvent that calls `target->*method()`, named after the target's type.
-#define HY_CALLBACK_EVENT(target, method) \
-    CallbackEvent([t = (target)] { (t->*(method))(); }, typeid(*(target)).name(), __FILE__, __LINE__)

@@ -11,7 +11,8 @@ using LibraryHandle = void*;
 std::string LibraryFileName(const std::string& name);
 
 // Loads a library by name (the platform's file name, found the platform's usual way); a name
-// holding '/' or '.' is taken as a file name or path as it stands. Answers nullptr on failure; LibraryError() then says why.
+// holding '/' or '.' is taken as a file name or path as it stands. Answers nullptr on failure;
+// LibraryError() then says why.
 LibraryHandle LoadLibraryByName(const std::string& name);
 void* GetLibrarySymbol(LibraryHandle library, const std::string& symbol);
 void FreeLibrary(LibraryHandle library);
