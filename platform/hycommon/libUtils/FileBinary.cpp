@@ -23,18 +23,24 @@ void SetDMLMessageCodec(DMLMessageCodec* codec) { CodecSlot() = codec; }
 FileBinary::FileBinary(const std::string& path) : DMLStorage(path + ".bin"), m_path(path + ".bin") {}
 
 FileBinary::FileBinary(std::string name, std::string bytes)
-    : DMLStorage(std::move(name)), m_inMemory(true), m_memory(std::move(bytes)) {}
+    : DMLStorage(std::move(name)), m_inMemory(true), m_memory(std::move(bytes)), m_view(m_memory) {}
 
 std::unique_ptr<FileBinary> FileBinary::FromBytes(std::string name, std::string bytes) {
     return std::unique_ptr<FileBinary>(new FileBinary(std::move(name), std::move(bytes)));
+}
+
+std::unique_ptr<FileBinary> FileBinary::FromView(std::string name, std::string_view bytes) {
+    auto storage = std::unique_ptr<FileBinary>(new FileBinary(std::move(name), std::string()));
+    storage->m_view = bytes;
+    return storage;
 }
 
 bool FileBinary::AccessStart(DMLDatabase& database) {
     m_begin = m_end = 0;
     if (m_inMemory) {
         // Bytes in memory are one window holding everything.
-        m_data = reinterpret_cast<const uint8_t*>(m_memory.data());
-        m_end = m_capacity = m_memory.size();
+        m_data = reinterpret_cast<const uint8_t*>(m_view.data());
+        m_end = m_capacity = m_view.size();
         return true;
     }
     int error = 0;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "DMLStorage.h"
@@ -22,6 +23,8 @@ public:
     explicit FileBinary(const std::string& path);
     // Reads bytes already in memory; `name` appears in log lines.
     static std::unique_ptr<FileBinary> FromBytes(std::string name, std::string bytes);
+    // Reads bytes the caller keeps alive until the load is over.
+    static std::unique_ptr<FileBinary> FromView(std::string name, std::string_view bytes);
 
     bool AccessStart(DMLDatabase& database) override;
     bool HasTableList() const override { return true; }
@@ -40,7 +43,8 @@ private:
     std::string m_path;
     HY_OS::File m_file;
     bool m_inMemory = false;
-    std::string m_memory;          // bytes given in memory
+    std::string m_memory;          // bytes handed over
+    std::string_view m_view;       // bytes in memory that are read
     std::vector<uint8_t> m_buffer; // window of the file
     const uint8_t* m_data = nullptr;
     size_t m_begin = 0;

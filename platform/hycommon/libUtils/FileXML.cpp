@@ -19,10 +19,16 @@ bool IsTrue(std::string_view value) { return value == "TRUE"; }
 FileXML::FileXML(const std::string& path) : DMLStorage(path + ".xml"), m_path(path + ".xml") {}
 
 FileXML::FileXML(std::string name, std::string bytes, bool inMemory)
-    : DMLStorage(std::move(name)), m_text(std::move(bytes)), m_inMemory(inMemory) {}
+    : DMLStorage(std::move(name)), m_owned(std::move(bytes)), m_text(m_owned), m_inMemory(inMemory) {}
 
 std::unique_ptr<FileXML> FileXML::FromBytes(std::string name, std::string bytes) {
     return std::unique_ptr<FileXML>(new FileXML(std::move(name), std::move(bytes), true));
+}
+
+std::unique_ptr<FileXML> FileXML::FromView(std::string name, std::string_view bytes) {
+    auto storage = std::unique_ptr<FileXML>(new FileXML(std::move(name), std::string(), true));
+    storage->m_text = bytes;
+    return storage;
 }
 
 std::string_view FileXML::NextTag() {
@@ -96,12 +102,13 @@ void FileXML::Tokenize(std::string_view tag, std::vector<std::string_view>& toke
 
 bool FileXML::AccessStart(DMLDatabase& database) {
     if (!m_inMemory) {
-        if (!HY_OS::ReadWholeFile(m_path, m_text)) {
+        if (!HY_OS::ReadWholeFile(m_path, m_owned)) {
             HY_LOG(LL_Status, kDataLayerCategory, "FileXML::AccessStart", "Couldn't open %s [%s]",
                    m_path.c_str(), "DATABASE");
             return false;
         }
     }
+    if (!m_inMemory) m_text = m_owned;
     m_pos = 0;
     std::string_view declaration = NextTag();
     if (declaration != "?xml version=\"1.0\" ?" &&
@@ -119,8 +126,9 @@ bool FileXML::AccessStart(DMLDatabase& database) {
 
 void FileXML::AccessEnd() {
     if (!m_inMemory) {
-        m_text.clear();
-        m_text.shrink_to_fit();
+        m_text = {};
+        m_owned.clear();
+        m_owned.shrink_to_fit();
     }
     m_pos = 0;
 }

@@ -17,6 +17,8 @@ public:
     explicit FileXML(const std::string& path);
     // Reads bytes already in memory; `name` appears in log lines.
     static std::unique_ptr<FileXML> FromBytes(std::string name, std::string bytes);
+    // Reads bytes the caller keeps alive until the load is over.
+    static std::unique_ptr<FileXML> FromView(std::string name, std::string_view bytes);
 
     bool AccessStart(DMLDatabase& database) override;
     bool HasTableList() const override { return m_hasTableList; }
@@ -37,7 +39,8 @@ private:
     bool ReadRecord(DMLTable& table);
 
     std::string m_path;
-    std::string m_text;
+    std::string m_owned;     // the file's bytes, or bytes handed over
+    std::string_view m_text; // what is parsed
     size_t m_pos = 0;
     bool m_inMemory = false;
     bool m_hasTableList = false;
