@@ -45,6 +45,7 @@ public:
     // Connects started (the tests count attempts with it).
     uint32_t ConnectAttempts() const { return m_attempts; }
     bool ConnectPending() const;
+    bool ConnectInProgress() const override { return ConnectPending(); }
 
 protected:
     void HandleControl(const MsgBufferRef& buffer) override;

@@ -116,7 +116,7 @@ void TcpSession::RunClosedHandling() {
     if (!m_closePending) return;
     m_closePending = false;
     // A connect started since the close is a new life of the session: leave its state alone.
-    if (!m_socket && State() != SS_Connecting) SetState(SS_Closed);
+    if (!m_socket && !ConnectInProgress()) SetState(SS_Closed);
     OnConnectionClosed();
 }
 

@@ -71,6 +71,7 @@ protected:
     virtual void HandleControl(const MsgBufferRef& buffer);
     // Drops a connect in progress; true when there was one.
     virtual bool CancelConnect() { return false; }
+    virtual bool ConnectInProgress() const { return false; }
     // The closed-connection handling after the state change: calls AppCloseConnection.
     virtual void OnConnectionClosed();
 
