@@ -24,7 +24,8 @@ public:
 
     // 0, or -1 when the address cannot be listened on.
     int Listen(const HYInetAddress& address);
-    // Stops listening and closes every session.
+    // Stops listening and closes every session. Not from inside a session's own callback: the
+    // sessions are destroyed at once.
     void Stop();
     const HYInetAddress& LocalAddress() const { return m_listener.LocalAddress(); }
 
