@@ -27,7 +27,7 @@ private:
 TcpSession::TcpSession(uint32_t queueCapacity)
     : m_handler(std::make_unique<SocketHandler>(*this)),
       m_queueCapacity(queueCapacity == 0 ? kDefaultQueueCapacity : queueCapacity),
-      m_queueHighMark(m_queueCapacity / 5 * 4),
+      m_queueHighMark(m_queueCapacity < 5 ? m_queueCapacity : m_queueCapacity / 5 * 4),
       m_timers(SessionTimers::Current()),
       m_keepAlive([this] { OnKeepAliveTimer(); }),
       m_closedEvent([this] { RunClosedHandling(); }, "TcpSession::ClosedConnection", __FILE__,

@@ -120,42 +120,4 @@ TEST(HYTcpSocket, AnAbortiveCloseResetsThePeerAndWritingToItFailsWithoutASignal)
     EXPECT_EQ(client.Write("x", 1), -1);
 }
 
-TEST(HYTcpSocket, OptionsAreSetByIndex) {
-    HYTcpSocket socket;
-    int value = -1;
-    EXPECT_EQ(socket.SetOption(HSO_NoDelay, 1), -1) << "no socket yet";
-    ASSERT_EQ(socket.Open(), 0);
-    ASSERT_EQ(socket.GetOption(HSO_NonBlocking, value), 0);
-    EXPECT_EQ(value, 1) << "every socket is non-blocking";
-    EXPECT_EQ(socket.SetOption(HSO_NoDelay, 1), 0);
-    EXPECT_EQ(socket.GetOption(HSO_NoDelay, value), 0);
-    EXPECT_NE(value, 0);
-    EXPECT_EQ(socket.SetOption(HSO_Linger, 5), 0);
-    EXPECT_EQ(socket.GetOption(HSO_Linger, value), 0);
-    EXPECT_EQ(value, 5);
-    EXPECT_EQ(socket.SetOption(HSO_Linger, 0), 0);
-    EXPECT_EQ(socket.GetOption(HSO_Linger, value), 0);
-    EXPECT_EQ(value, 0);
-    EXPECT_EQ(socket.SetOption(HSO_ReceiveBuffer, 65536), 0);
-    EXPECT_EQ(socket.GetOption(HSO_ReceiveBuffer, value), 0);
-    EXPECT_GE(value, 65536);
-    EXPECT_EQ(socket.SetOption(HSO_ReuseAddress, 1), 0);
-    EXPECT_EQ(socket.SetOption(HSO_Broadcast, 1), 0);
-    EXPECT_EQ(socket.GetOption(HSO_Broadcast, value), 0);
-    EXPECT_NE(value, 0);
-    EXPECT_EQ(socket.SetOption(5, 1), -1) << "unknown index";
-}
-
-TEST(HYTcpSocket, DumpNamesBothAddressesAndTheHandle) {
-    nettest::ScopedLogCapture log;
-    HYTcpSocket socket;
-    socket.Dump();
-    std::vector<std::string> texts = log->Texts();
-    ASSERT_EQ(texts.size(), 4u);
-    EXPECT_EQ(texts[0].rfind("HYTcpSocket:: this=", 0), 0u);
-    EXPECT_EQ(texts[1], "  localAddr : 0.0.0.0:0");
-    EXPECT_EQ(texts[2], "  remotAddr : 0.0.0.0:0");
-    EXPECT_EQ(texts[3].rfind("   m_handle : ", 0), 0u);
-}
-
 }  // namespace
