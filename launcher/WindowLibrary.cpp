@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "DebugOutput.h"
+#include "OsFile.h"
+#include "OsHost.h"
 
 WindowLibrary::WindowLibrary(std::string library)
     : m_library(std::move(library)),
@@ -18,9 +20,21 @@ WindowLibrary& WindowLibrary::Instance() {
     return *instance;
 }
 
+HY_OS::LibraryHandle WindowLibrary::Load() const {
+    // The launcher ships with its window library, so a copy beside the program comes first.
+    if (m_fileName == HY_OS::LibraryFileName(m_library)) {
+        std::string besideProgram =
+            HY_OS::JoinPath(HY_OS::DirectoryPart(HY_OS::GetExecutablePath()), m_fileName);
+        if (HY_OS::FileExists(besideProgram)) {
+            if (HY_OS::LibraryHandle handle = HY_OS::LoadLibraryByName(besideProgram)) return handle;
+        }
+    }
+    return HY_OS::LoadLibraryByName(m_library);
+}
+
 void* WindowLibrary::Resolve(const WindowExport& function, BindFailure& failure) {
     std::lock_guard<std::mutex> hold(m_lock);
-    if (m_handle == nullptr) m_handle = HY_OS::LoadLibraryByName(m_library);
+    if (m_handle == nullptr) m_handle = Load();
     if (m_handle == nullptr) {
         failure = BF_LibraryMissing;
         return nullptr;

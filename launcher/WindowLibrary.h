@@ -1,5 +1,6 @@
 // The binding of the window library "LarkLauncherUI": loaded by name on the first call of one of
-// its functions, each function looked up on its first call. A failed binding is reported in a
+// its functions (from the program's own directory first, then the platform's usual places), each
+// function looked up on its first call. A failed binding is reported in a
 // message box titled "ERROR" and the call is skipped, so the caller can go on.
 #pragma once
 
@@ -68,6 +69,7 @@ public:
                                 BindFailure failure) const;
 
 private:
+    HY_OS::LibraryHandle Load() const;
     void ReportBindFailure(const char* callName, const WindowExport& function,
                            BindFailure failure) const;
 
