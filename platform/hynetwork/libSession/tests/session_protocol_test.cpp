@@ -215,6 +215,37 @@ TEST(SessionProtocol, BadFramesCloseOnlyTheirOwnConnection) {
     });
 }
 
+TEST(SessionProtocol, AServerDropsAClientWhoseAcceptOrFramesAreWrong) {
+    RunOnWorker([] {
+        TestServer server;
+        RecordingClient good;
+        ConnectTo(good, server.Port());
+        ASSERT_TRUE(PumpUntil([&] { return good.State() == SS_Established; }));
+        ASSERT_EQ(server.Server().SessionCount(), 1u);
+
+        std::vector<Bytes> inputs = {
+            // An accept naming an id this server never offered.
+            Concat({{0x0D, 0xF0, 21, 0, 0x01, 0x05, 0x00, 0x00}, Le16(0), Le32(0), Le32(1), Le32(2), Le16(0xFFFF), {0}}),
+            {0x0D, 0xF0, 0x00, 0x80, 0xFF, 0xFF, 0xFF, 0xFF},  // a 4 GiB frame
+            {0xDE, 0xAD, 0xBE, 0xEF},
+        };
+        for (const Bytes& input : inputs) {
+            HYTcpSocket raw;
+            ASSERT_EQ(raw.Open(), 0);
+            raw.Connect(HYInetAddress(INADDR_LOOPBACK, server.Port()));
+            ASSERT_TRUE(PumpUntil([&] { return raw.ConnectResult() == 0 && server.Server().SessionCount() == 2; }));
+            ASSERT_EQ(raw.Write(input.data(), input.size()), static_cast<long>(input.size()));
+            ASSERT_TRUE(PumpUntil([&] { return server.Server().SessionCount() == 1; }));
+            char byte;
+            ASSERT_TRUE(PumpUntil([&] { return raw.Read(&byte, 1) < 0 || raw.PeerClosed(); }))
+                << "the server closed the connection";
+        }
+        ASSERT_TRUE(good.SendMessage("still here", 10));
+        ASSERT_TRUE(PumpUntil([&] { return server.First()->messages.size() == 1; }));
+        EXPECT_EQ(good.Count("Closed"), 0);
+    });
+}
+
 TEST(SessionProtocol, SendingWithoutAConnectionIsRefusedAndLoggedOnceUnlessClosed) {
     RunOnWorker([] {
         ScopedLogCapture log;
