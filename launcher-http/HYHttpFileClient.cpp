@@ -43,7 +43,10 @@ int HYHttpFileClient::AddFile(const std::string& url, const std::string& localPa
                               uint32_t headerCrc, bool forceDownload, bool validateWads) {
     auto request = std::make_shared<FileRequest>();
     request->m_url = url;
+    // Paths may come with Windows separators; here the slash is the separator.
     request->m_localPath = localPath;
+    for (char& c : request->m_localPath)
+        if (c == '\\') c = '/';
     request->m_downloadType = downloadType;
     request->m_tag = tag;
     request->m_size = size;

@@ -1,0 +1,77 @@
+// Helpers of the HTTP tests: a temporary directory, a client that records its notifications and
+// answers failures as told, and pumping the calling thread's loop until a condition holds.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "FileRequest.h"
+#include "HYHttpFileClient.h"
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& Path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+struct Notification {
+    std::string what;  // "started", "current", "progress", "downloaded", "failed", "retry", "all"
+    std::string localPath;
+    DownloadFailure failure = DF_None;
+    uint32_t bytesDone = 0;
+    uint32_t bytesTransferred = 0;
+    uint32_t crc = 0;
+    uint64_t lastWriteTime = 0;
+};
+
+class RecordingClient : public HYHttpFileClient {
+public:
+    RecordingClient();
+    void OnDownloadStarted(const std::string& url, const std::string& localPath, uint32_t tag) override;
+    void OnFileCurrent(const std::string& url, const std::string& localPath, uint32_t size, uint32_t crc,
+                       uint64_t lastWriteTime, uint32_t tag) override;
+    int OnRetryQuery(const std::string& url, const std::string& localPath, uint32_t bytesDone,
+                     uint32_t size, uint32_t tag) override;
+    void OnFileDownloaded(const std::string& url, const std::string& localPath, uint32_t downloadType,
+                          uint32_t bytesDone, uint32_t crc, uint32_t bytesTransferred,
+                          uint64_t lastWriteTime, uint32_t tag) override;
+    int OnFileDownloadFailed(DownloadFailure failure, const std::string& url,
+                             const std::string& localPath, uint32_t tag) override;
+    void OnAllFilesProcessed() override;
+
+    // Answers to failures, used in order; once used up, failures are dropped.
+    std::vector<int> m_answers;
+    std::vector<Notification> m_notes;
+    int m_allProcessed = 0;
+    // Run inside the notifications, before they answer.
+    std::function<void()> m_onFailure;
+    std::function<void()> m_onStarted;
+
+    // Runs the calling thread's loop until every queued file is processed (or the time runs out).
+    bool RunUntilAllProcessed(int timeoutMs = 20000);
+    // Queues a request with the common defaults and starts the client when needed.
+    void Download(const std::string& url, const std::string& localPath, uint32_t type, uint32_t size,
+                  uint32_t crc, uint32_t headerSize = 0, uint32_t compressedHeaderSize = 0,
+                  uint32_t headerCrc = 0, bool force = false, bool validate = false);
+    const Notification* Last(const std::string& what) const;
+    size_t Count(const std::string& what) const;
+};
+
+// Pumps the calling thread's loop until `done` holds; false on time-out.
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 20000);
+
+std::string RandomBytes(size_t size, uint32_t seed);
+std::string Gzip(const std::string& data);
+uint32_t Crc(const std::string& data);
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+bool Exists(const std::string& path);
+// A host name that cannot resolve, refused by the resolver before any query leaves the machine.
+std::string UnresolvableHost();
