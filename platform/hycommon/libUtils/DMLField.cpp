@@ -50,6 +50,16 @@ T ReadLE(const uint8_t* p) {
     return static_cast<T>(v);
 }
 
+// Stores wide text in the slot, reusing the text object when there is one so that references
+// handed out earlier stay valid.
+void AssignWide(std::unique_ptr<std::u16string>& slot, std::u16string&& text) {
+    if (slot) {
+        *slot = std::move(text);
+    } else {
+        slot = std::make_unique<std::u16string>(std::move(text));
+    }
+}
+
 }  // namespace
 
 void DMLField::BeginChange() {
@@ -109,7 +119,7 @@ void DMLField::CopyFrom(const DMLField& other, bool move) {
             m_wstr = std::move(other.m_wstr);
             other.m_wstr.reset();
         } else {
-            m_wstr = other.m_wstr;
+            m_wstr = std::make_unique<std::u16string>(*other.m_wstr);
         }
     }
     EndChange(other.m_type);
@@ -142,7 +152,7 @@ void DMLField::SetValue(uint16_t value) { HY_DML_SET(DML_USHRT, m_u32, value); }
 void DMLField::SetValue(double value) { HY_DML_SET(DML_DBL, m_dbl, value); }
 void DMLField::SetValue(std::string_view text) { HY_DML_SET(DML_STRING, m_str, std::string(text)); }
 void DMLField::SetValue(std::u16string_view text) {
-    HY_DML_SET(DML_WSTRING, m_wstr, std::u16string(text));
+    HY_DML_SET(DML_WSTRING, m_wstr, std::make_unique<std::u16string>(text));
 }
 #undef HY_DML_SET
 
@@ -165,7 +175,7 @@ void DMLField::SetValueKeepType(const DMLField& other) {
         case DML_USHRT: { uint16_t v = other.GetUShort(); StoreValue(m_type, [&] { m_u32 = v; }); break; }
         case DML_DBL: { double v = other.GetDouble(); StoreValue(m_type, [&] { m_dbl = v; }); break; }
         case DML_STRING: { std::string v = other.ToStr(); StoreValue(m_type, [&] { m_str = std::move(v); }); break; }
-        case DML_WSTRING: { std::u16string v = other.ToWStr(); StoreValue(m_type, [&] { m_wstr = std::move(v); }); break; }
+        case DML_WSTRING: { std::u16string v = other.ToWStr(); StoreValue(m_type, [&] { AssignWide(m_wstr, std::move(v)); }); break; }
         default: break;
     }
 }
@@ -387,11 +397,11 @@ const std::u16string& DMLField::ToWStr() const {
                    "Unable to convert a string to a wide string.");
             return m_wstr ? *m_wstr : kEmptyWStr;
         }
-        m_wstr = std::move(converted);
+        AssignWide(m_wstr, std::move(converted));
     } else {
         char buffer[40];
         FormatNumber(m_type, m_gid, m_u32, m_flt, m_dbl, buffer);
-        m_wstr.emplace(buffer, buffer + std::strlen(buffer));
+        AssignWide(m_wstr, std::u16string(buffer, buffer + std::strlen(buffer)));
     }
     m_mask |= DMLTypeBit(DML_WSTRING);
     return *m_wstr;
@@ -486,7 +496,7 @@ bool DMLField::FromBinary(uint8_t type, const uint8_t*& cursor, const uint8_t* e
         } else {
             std::u16string wide(count, u'\0');
             for (size_t i = 0; i < count; ++i) wide[i] = ReadLE<uint16_t>(text + 2 * i);
-            m_wstr = std::move(wide);
+            AssignWide(m_wstr, std::move(wide));
         }
         EndChange(type);
         cursor += 2 + bytes;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -106,16 +107,17 @@ private:
     const char* SourceText(std::string& scratch) const;
     int64_t SourceInteger() const;
 
+    // Laid out largest first: tables hold many fields.
     mutable double m_dbl = 0.0;
-    mutable float m_flt = 0.0f;
-    mutable uint32_t m_u32 = 0;  // INT, UINT, BYT, UBYT and USHRT; the small types use low bytes
     mutable uint64_t m_gid = 0;
     mutable std::optional<std::string> m_str;
-    mutable std::optional<std::u16string> m_wstr;
+    mutable std::unique_ptr<std::u16string> m_wstr;  // wide text is rare
+    DMLRecord* m_owner = nullptr;
+    mutable float m_flt = 0.0f;
+    mutable uint32_t m_u32 = 0;  // INT, UINT, BYT, UBYT and USHRT; the small types use low bytes
     mutable uint16_t m_mask = 0;
+    int16_t m_declaredLength = 0;
     uint8_t m_type = DML_INT;
     uint8_t m_flags = DMLF_XFER;
     uint8_t m_persistence = PER_NORM;
-    int16_t m_declaredLength = 0;
-    DMLRecord* m_owner = nullptr;
 };

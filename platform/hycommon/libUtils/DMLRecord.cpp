@@ -1,6 +1,7 @@
 #include "DMLRecord.h"
 
 #include <cstring>
+#include <new>
 
 #include "DMLTable.h"
 #include "LogMessage.h"
@@ -32,6 +33,7 @@ DMLRecord::~DMLRecord() {
                ToText(DTF_Xml).c_str());
     }
     if (m_table) m_table->RemoveRecordKeys(*this);
+    FreeChunks();
 }
 
 void DMLRecord::Release() {
@@ -59,14 +61,70 @@ const DMLField* DMLRecord::FindField(std::string_view name) const {
     return const_cast<DMLRecord*>(this)->FindField(name);
 }
 
+void DMLRecord::AddChunk(size_t capacity) {
+    void* memory = ::operator new(sizeof(Chunk) + capacity * sizeof(Entry));
+    Chunk* chunk = static_cast<Chunk*>(memory);
+    chunk->next = nullptr;
+    chunk->capacity = capacity;
+    chunk->used = 0;
+    if (m_lastChunk) {
+        m_lastChunk->next = chunk;
+    } else {
+        m_firstChunk = chunk;
+    }
+    m_lastChunk = chunk;
+}
+
+void DMLRecord::FreeChunks() {
+    Chunk* chunk = m_firstChunk;
+    while (chunk) {
+        Chunk* next = chunk->next;
+        Entry* entries = chunk->Entries();
+        for (size_t i = 0; i < chunk->used; ++i) entries[i].~Entry();
+        ::operator delete(chunk);
+        chunk = next;
+    }
+    m_firstChunk = m_lastChunk = nullptr;
+}
+
+void DMLRecord::Reserve(size_t count) {
+    if (m_entries.capacity() < count) m_entries.reserve(count);
+    size_t free = m_spare.size();
+    if (m_lastChunk) free += m_lastChunk->capacity - m_lastChunk->used;
+    size_t needed = count > m_entries.size() ? count - m_entries.size() : 0;
+    if (needed > free) AddChunk(needed - free);
+}
+
+DMLRecord::Entry& DMLRecord::NewEntry() {
+    Entry* entry;
+    if (!m_spare.empty()) {
+        entry = m_spare.back();
+        m_spare.pop_back();
+    } else {
+        if (!m_lastChunk || m_lastChunk->used == m_lastChunk->capacity) {
+            AddChunk(m_lastChunk ? m_lastChunk->capacity * 2 : 4);
+        }
+        entry = new (m_lastChunk->Entries() + m_lastChunk->used) Entry();
+        ++m_lastChunk->used;
+    }
+    entry->field.SetOwner(this);
+    m_entries.push_back(entry);
+    return *entry;
+}
+
 DMLRecord::Entry& DMLRecord::AddEntry(std::string_view name) {
-    auto entry = std::make_unique<Entry>();
+    Entry& entry = NewEntry();
     size_t length = name.size() > kDMLMaxNameLength ? kDMLMaxNameLength : name.size();
     // A name holding a NUL is kept up to the NUL, as the fixed buffer would hold it.
-    std::memcpy(entry->name, name.data(), length);
-    entry->field.SetOwner(this);
-    m_entries.push_back(std::move(entry));
-    return *m_entries.back();
+    std::memset(entry.name, 0, sizeof entry.name);
+    std::memcpy(entry.name, name.data(), length);
+    return entry;
+}
+
+DMLRecord::Entry& DMLRecord::AddEntry(const char (&name)[kDMLMaxNameLength + 1]) {
+    Entry& entry = NewEntry();
+    std::memcpy(entry.name, name, sizeof entry.name);
+    return entry;
 }
 
 DMLField& DMLRecord::GetField(std::string_view name) {
@@ -84,8 +142,11 @@ DMLField& DMLRecord::GetField(const char* name) {
 bool DMLRecord::RemoveField(std::string_view name) {
     for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
         if (NameEquals((*it)->name, name)) {
-            if (m_table) m_table->RemoveKey(&(*it)->field);
+            Entry* entry = *it;
+            if (m_table) m_table->RemoveKey(&entry->field);
             m_entries.erase(it);
+            entry->field.Reset();
+            m_spare.push_back(entry);
             return true;
         }
     }
@@ -95,18 +156,17 @@ bool DMLRecord::RemoveField(std::string_view name) {
 void DMLRecord::Clear() {
     if (m_table) m_table->RemoveRecordKeys(*this);
     m_entries.clear();
+    m_spare.clear();
+    FreeChunks();
 }
 
 void DMLRecord::CopyEntriesFrom(const DMLRecord& other) {
     if (&other == this) return;
     Clear();
-    m_entries.reserve(other.m_entries.size());
-    for (const auto& source : other.m_entries) {
-        auto entry = std::make_unique<Entry>();
-        std::memcpy(entry->name, source->name, sizeof entry->name);
-        entry->field.SetOwner(this);
-        entry->field.CopyFrom(source->field, false);
-        m_entries.push_back(std::move(entry));
+    Reserve(other.m_entries.size());
+    for (const Entry* source : other.m_entries) {
+        Entry& entry = AddEntry(source->name);
+        entry.field.CopyFrom(source->field, false);
     }
 }
 

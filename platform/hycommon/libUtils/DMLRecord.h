@@ -50,6 +50,8 @@ public:
     DMLField& GetField(const char* name);
     bool RemoveField(std::string_view name);
     void Clear();
+    // Makes room for `count` fields in one allocation (a hint; fields never move once added).
+    void Reserve(size_t count);
 
     size_t FieldCount() const { return m_entries.size(); }
     const Entry& EntryAt(size_t index) const { return *m_entries[index]; }
@@ -99,11 +101,31 @@ public:
 
 private:
     Entry& AddEntry(std::string_view name);
+    // Adds an entry whose name is already a zero-filled 32-byte buffer.
+    Entry& AddEntry(const char (&name)[kDMLMaxNameLength + 1]);
+    Entry& NewEntry();
     void WriteSelfDescribing(std::string& out, bool withDictValues) const;
     int DecodeSelfDescribing(const uint8_t* data, size_t size, size_t headerSize, size_t total,
                              bool dictionary, const char* function);
 
-    std::vector<std::unique_ptr<Entry>> m_entries;
+    // Entries live in chunks that never move, so fields keep their addresses while others are
+    // added; m_entries keeps the order. Removed entries are kept for reuse.
+    // A chunk is one allocation: this header followed by room for `capacity` entries, of which
+    // the first `used` are constructed.
+    struct Chunk {
+        Chunk* next;
+        size_t capacity;
+        size_t used;
+        Entry* Entries() { return reinterpret_cast<Entry*>(this + 1); }
+    };
+    static_assert(sizeof(Chunk) % alignof(Entry) == 0, "entries follow the chunk header");
+    void AddChunk(size_t capacity);
+    void FreeChunks();
+
+    std::vector<Entry*> m_entries;
+    std::vector<Entry*> m_spare;
+    Chunk* m_firstChunk = nullptr;
+    Chunk* m_lastChunk = nullptr;
     std::atomic<int> m_refCount{0};
     DMLTable* m_table = nullptr;
     uint16_t m_fixedSize = 0;

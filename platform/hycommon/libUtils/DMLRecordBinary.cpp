@@ -189,6 +189,9 @@ int DMLRecord::FromBinary(const uint8_t* data, size_t size, const DMLRecord* mes
     }
     const uint8_t* end = data + total;
     const uint8_t* cursor = data + headerSize;
+    // Template names are unique, so an empty record needs no look-ups.
+    bool fresh = m_entries.empty();
+    if (fresh) Reserve(messageTemplate->m_entries.size());
     unsigned expected = 0;
     unsigned received = 0;
     for (const auto& entry : messageTemplate->m_entries) {
@@ -196,7 +199,7 @@ int DMLRecord::FromBinary(const uint8_t* data, size_t size, const DMLRecord* mes
         if (!templateField.HasFlag(DMLF_XFER)) continue;
         ++expected;
         if (cursor < end) {
-            DMLField& field = GetField(entry->Name());
+            DMLField& field = fresh ? AddEntry(entry->name).field : GetField(entry->Name());
             if (field.FromBinary(templateField.Type(), cursor, end)) {
                 ++received;
             } else {

@@ -22,6 +22,11 @@ DMLRecord& DMLTable::AppendRecord() {
     return record;
 }
 
+void DMLTable::AppendRecord(DMLRecordRef record) {
+    m_records.push_back(std::move(record));
+    if (m_records.back()) Adopt(*m_records.back());
+}
+
 void DMLTable::SetRecordAt(size_t index, DMLRecordRef record) {
     GrowTo(index + 1);
     if (DMLRecord* old = m_records[index].get()) {
@@ -37,11 +42,14 @@ void DMLTable::GrowTo(size_t count) {
 }
 
 void DMLTable::Clear() {
+    bool indexed = !m_keys.empty();
     m_keys.clear();
     for (auto& record : m_records) {
         if (!record) continue;
-        for (size_t i = 0; i < record->FieldCount(); ++i) {
-            record->EntryAt(i).field.SetFlag(DMLF_INDEXED, false);
+        if (indexed) {
+            for (size_t i = 0; i < record->FieldCount(); ++i) {
+                record->EntryAt(i).field.SetFlag(DMLF_INDEXED, false);
+            }
         }
         record->SetTable(nullptr);
     }

@@ -25,6 +25,8 @@ public:
     DMLRecord* RecordAt(size_t index) const;
     // Appends a new empty record that belongs to this table.
     DMLRecord& AppendRecord();
+    // Appends `record`, which then belongs to this table.
+    void AppendRecord(DMLRecordRef record);
     // Puts `record` into slot `index`, growing the table with empty slots as needed.
     void SetRecordAt(size_t index, DMLRecordRef record);
     // Grows the table with empty slots to `count`.

@@ -152,7 +152,7 @@ bool FileBinary::LoadTable(DMLTable* table, DMLDatabase& database) {
         record->SetServiceId(0);
         record->SetMessageType(0);
         record->SetModified(false);
-        table->SetRecordAt(table->RecordCount(), std::move(record));
+        table->AppendRecord(std::move(record));
     }
     return true;
 }

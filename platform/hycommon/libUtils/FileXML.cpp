@@ -188,7 +188,10 @@ bool FileXML::ReadTable(DMLTable& table, std::string_view startTag) {
 }
 
 bool FileXML::ReadRecord(DMLTable& table) {
+    const DMLRecord* previous = table.RecordCount() ? table.RecordAt(table.RecordCount() - 1) : nullptr;
     DMLRecord& record = table.AppendRecord();
+    // Records of one table usually share their fields: room for as many as the one before.
+    if (previous) record.Reserve(previous->FieldCount());
     for (;;) {
         std::string_view tag = NextTag();
         if (tag.empty()) return false;
