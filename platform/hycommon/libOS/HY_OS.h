@@ -2,10 +2,14 @@
 // these headers; the implementation for this platform is chosen by CMake (posix/ here).
 #pragma once
 
+#include "OsDownload.h"
 #include "OsEnv.h"
 #include "OsFile.h"
 #include "OsHost.h"
+#include "OsHttp.h"
+#include "OsIniFile.h"
 #include "OsLibrary.h"
+#include "OsProcess.h"
 #include "OsSync.h"
 #include "OsSysCalls.h"
 #include "OsThread.h"

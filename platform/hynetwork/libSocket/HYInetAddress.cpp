@@ -6,8 +6,23 @@
 
 #include "AddressMasks.h"
 #include "LogMessage.h"
+#include "OsEnv.h"
 #include "OsHost.h"
 #include "OsNetwork.h"
+
+namespace {
+
+// This machine's name: "HY_HOSTNAME" when set, else the system's, whose answer is logged.
+std::string HostName() {
+    std::string name;
+    if (HY_OS::GetEnv("HY_HOSTNAME", name)) return name;
+    int result = HY_OS::GetSystemHostName(name);
+    HY_LOG(LL_Status, "PLAT_NET", "HY_OS::GetHostName", "gethostname(%s) returned %d", name.c_str(),
+           result);
+    return name;
+}
+
+}  // namespace
 
 HYInetAddress::HYInetAddress(uint32_t hostOrderAddress, uint16_t hostOrderPort)
     : m_address(htonl(hostOrderAddress)), m_port(htons(hostOrderPort)) {}
@@ -36,7 +51,7 @@ int HYInetAddress::SetAddress(const std::string& host, uint16_t hostOrderPort) {
 }
 
 int HYInetAddress::SetToHost(bool wantPublic) {
-    std::string name = HY_OS::GetHostName();
+    std::string name = HostName();
     std::vector<uint32_t> resolved;
     int error = name.empty() ? -1 : HY_OS::GetHostByName(name, resolved);
     uint32_t chosen = 0;

@@ -14,9 +14,15 @@ namespace HY_OS {
 std::string GetHostName() {
     std::string name;
     if (GetEnv("HY_HOSTNAME", name)) return name;
+    GetSystemHostName(name);
+    return name;
+}
+
+int GetSystemHostName(std::string& name) {
     char buffer[256] = {};
-    if (::gethostname(buffer, sizeof buffer - 1) != 0) return {};
-    return buffer;
+    int result = ::gethostname(buffer, sizeof buffer - 1);
+    name = result == 0 ? buffer : "";
+    return result;
 }
 
 uint32_t GetProcessId() { return static_cast<uint32_t>(::getpid()); }
