@@ -12,6 +12,7 @@
 
 #include "Crc.h"
 #include "HYThread.h"
+#include "datalayer_test_support.h"
 
 TempDir::TempDir() {
     char pattern[] = "/tmp/hy_http_XXXXXX";
@@ -152,3 +153,9 @@ void WriteFile(const std::string& path, const std::string& content) {
 bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
 std::string UnresolvableHost() { return std::string(70, 'a') + ".invalid"; }
+
+bool LogHas(const CapturingReactor& log, const std::string& part) {
+    for (const std::string& text : log.Texts())
+        if (text.find(part) != std::string::npos) return true;
+    return false;
+}

@@ -75,3 +75,7 @@ void WriteFile(const std::string& path, const std::string& content);
 bool Exists(const std::string& path);
 // A host name that cannot resolve, refused by the resolver before any query leaves the machine.
 std::string UnresolvableHost();
+
+class CapturingReactor;
+// True when a captured log text contains `part`.
+bool LogHas(const CapturingReactor& log, const std::string& part);

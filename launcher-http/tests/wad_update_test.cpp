@@ -244,7 +244,7 @@ TEST_F(WadUpdateTest, LyingServersNeverReplaceTheInstalledArchive) {
     Update(published, DT_WadArchive);
     ASSERT_TRUE(client.RunUntilAllProcessed());
     EXPECT_EQ(client.Last("failed")->failure, DF_TransferFailed);
-    EXPECT_TRUE(log->Contains("Server did not answer the range"));
+    EXPECT_TRUE(LogHas(*log, "Server did not answer the range"));
     EXPECT_EQ(ReadFile(local), installed.archive);
 
     // A header that unpacks to another size than announced.
