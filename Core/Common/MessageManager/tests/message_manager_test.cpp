@@ -180,3 +180,24 @@ TEST_F(MessageManagerTest, UnknownNamesAndOversizedMessages) {
         "MessageManager::::MessageToBinary() - ToBinary encountered an error (message too large?).  "
         "Name=MSG_A Size=65541"));
 }
+
+TEST_F(MessageManagerTest, FixedLengthMessagesWhenTheModuleAllowsThem) {
+    std::string xml = ModuleXml("Fixed", 9,
+                                {{"A", "MSG_A", "OnA", "<V TYPE=\"USHRT\">0</V><G TYPE=\"GID\">0</G>"},
+                                 {"B", "MSG_B", "OnB", "<S TYPE=\"STR\"></S>"}});
+    xml.replace(xml.find("</RECORD></_ProtocolInfo>"), 0,
+                "<ProtocolAllowFixedLength TYPE=\"UBYT\">1</ProtocolAllowFixedLength>");
+    m_fixture.WriteModule("Fixed", xml);
+    ASSERT_TRUE(m_manager.LoadMessageModule("", "Fixed"));
+    EXPECT_TRUE(m_manager.GetMessageTemplate("MSG_A")->IsFixedLength());
+    EXPECT_EQ(m_manager.GetMessageTemplate("MSG_A")->FixedSize(), 10);
+    EXPECT_FALSE(m_manager.GetMessageTemplate("MSG_B")->IsFixedLength());
+    DMLRecord a;
+    m_manager.PrepMessage(a, "MSG_A");
+    a.GetField("V").SetValue(uint16_t{0x0102});
+    std::string bytes = m_manager.MessageToBinary(a);
+    ASSERT_EQ(bytes, std::string("\x09\x01\x02\x01\0\0\0\0\0\0\0\0", 12));
+    DMLRecord decoded;
+    EXPECT_EQ(m_manager.MessageFromBinary(decoded, U8(bytes), bytes.size(), 255), 12);
+    EXPECT_EQ(decoded.GetField("V").GetUShort(), 0x0102);
+}

@@ -46,7 +46,9 @@ inline std::string ModuleXml(const std::string& module, int service,
 class MessageManagerFixture {
 public:
     MessageManagerFixture() {
-        m_dir = std::string(::testing::TempDir()) + "/message_manager_test";
+        // One directory per test: ctest may run the tests of this binary in parallel.
+        m_dir = std::string(::testing::TempDir()) + "/message_manager_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name();
         HY_OS::CreateDirectories(m_dir);
         MessageManager::GetSingleton().UnloadAll();
         MessageManager::GetSingleton().SetResourceManager(std::make_shared<ResourceManager>(m_dir));

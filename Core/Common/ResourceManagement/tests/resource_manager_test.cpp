@@ -21,7 +21,8 @@ std::string TableWith(const std::string& value) {
 class ResourceManagerTest : public testing::Test {
 protected:
     void SetUp() override {
-        m_dir = testing::TempDir() + "/resource_manager_test";
+        m_dir = testing::TempDir() + "/resource_manager_" +
+                testing::UnitTest::GetInstance()->current_test_info()->name();
         HY_OS::CreateDirectories(m_dir);
         HY_OS::DeleteFile(m_dir + "/Root.wad");
     }

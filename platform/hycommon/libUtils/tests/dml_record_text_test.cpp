@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "datalayer_test_support.h"
+
 namespace {
 
 // A: INT 5 (key); W: WSTR "hi" (not transferred, locked); S: STR "ab" (persistence LIST).
@@ -61,4 +63,18 @@ TEST(DMLRecordTextTest, ColumnFormWidths) {
               "|         5|       1|abcde|                  1|");
     EXPECT_EQ(r.ColumnHeader(5), "|A         |LongName|S    |T                  |");
     EXPECT_EQ(r.ColumnSeparator(5), "+----------+--------+-----+-------------------+");
+}
+
+TEST(DMLRecordTextTest, DeletingAReferencedRecordIsLogged) {
+    LogCapture capture;
+    auto* record = new DMLRecord();
+    record->GetField("A").SetValue(int32_t{1});
+    record->AddRef();
+    delete record;  // still referenced
+    EXPECT_TRUE(capture->Contains("Deleting Record with Active References."));
+    EXPECT_TRUE(capture->Contains("Record: \n  <RECORD>\n    <A TYPE=\"INT\">1</A>\n  </RECORD>"));
+    DMLRecordRef counted = DMLRecordRef::Make();
+    counted->GetField("B");
+    counted = DMLRecordRef();  // the last holder frees it without a log
+    EXPECT_EQ(capture->Count("Deleting Record with Active References."), 1u);
 }
