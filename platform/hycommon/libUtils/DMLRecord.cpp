@@ -19,8 +19,8 @@ DMLRecord& DMLRecord::operator=(const DMLRecord& other) {
     m_modified = other.m_modified;
     m_locked = other.m_locked;
     m_deleted = other.m_deleted;
-    if (m_table) m_table->RemoveRecordKeys(*this);
-    m_table = other.m_table;
+    // A copy is independent of the original: it is not one of the table's records, so it takes
+    // no table (its keys would otherwise sit in an index that may outlive neither of them).
     CopyEntriesFrom(other);
     return *this;
 }

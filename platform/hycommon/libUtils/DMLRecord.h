@@ -31,6 +31,7 @@ public:
     };
 
     DMLRecord() = default;
+    // Copies header, flags and fields; the copy belongs to no table.
     DMLRecord(const DMLRecord& other);
     DMLRecord& operator=(const DMLRecord& other);
     virtual ~DMLRecord();

@@ -1,5 +1,6 @@
 #include "FileBinary.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "DMLDatabase.h"
@@ -10,15 +11,15 @@ namespace {
 
 constexpr uint8_t kAccessAll = 255;
 
-DMLMessageCodec*& CodecSlot() {
-    static DMLMessageCodec* codec = nullptr;
+std::atomic<DMLMessageCodec*>& CodecSlot() {
+    static std::atomic<DMLMessageCodec*> codec{nullptr};
     return codec;
 }
 
 }  // namespace
 
-DMLMessageCodec* GetDMLMessageCodec() { return CodecSlot(); }
-void SetDMLMessageCodec(DMLMessageCodec* codec) { CodecSlot() = codec; }
+DMLMessageCodec* GetDMLMessageCodec() { return CodecSlot().load(std::memory_order_acquire); }
+void SetDMLMessageCodec(DMLMessageCodec* codec) { CodecSlot().store(codec, std::memory_order_release); }
 
 FileBinary::FileBinary(const std::string& path) : DMLStorage(path + ".bin"), m_path(path + ".bin") {}
 

@@ -88,6 +88,18 @@ TEST(FileXMLTest, KeyIndexFollowsValueChanges) {
     EXPECT_EQ(table->FindByKey(five), table->RecordAt(0));
     EXPECT_EQ(table->FindByKey(one), nullptr);
     EXPECT_EQ(table->KeyCount(), 2u);
+
+    // A copy is independent: it may outlive the table, and changing it moves no key.
+    auto copy = std::make_unique<DMLRecord>(*table->RecordAt(1));
+    EXPECT_EQ(copy->Table(), nullptr);
+    copy->GetField("K").SetValue(int32_t{9});
+    EXPECT_EQ(table->KeyCount(), 2u);
+    DMLRecordRef held(table->RecordAt(1));
+    db.SetStorage(nullptr);
+    table->Clear();
+    EXPECT_EQ(held->Table(), nullptr);
+    held->GetField("K").SetValue(int32_t{3});  // no index to update any more
+    copy.reset();
 }
 
 TEST(FileXMLTest, HeaderMustBeExact) {
