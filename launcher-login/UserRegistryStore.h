@@ -1,0 +1,34 @@
+// The current user's store of remembered text values, standing in for the Windows registry's
+// current-user keys: one file under the user's configuration directory ($XDG_CONFIG_HOME, by
+// default ~/.config) holding "key, value name, value" lines. Every write rewrites the whole file
+// atomically (temporary file, sync, rename), so a reader sees the old store or the new one.
+#pragma once
+
+#include <map>
+#include <string>
+#include <utility>
+
+class UserRegistryStore {
+public:
+    // The store at `path`.
+    explicit UserRegistryStore(std::string path);
+
+    // The user's store: "<configuration directory>/Larkspur/UserRegistry.txt"; empty when neither
+    // $XDG_CONFIG_HOME nor $HOME is set.
+    static std::string DefaultPath();
+
+    // True and the value when `key` holds a value named `name`.
+    bool ReadString(const std::string& key, const std::string& name, std::string& value) const;
+    // Stores the value (creating the key and the store's directory); false when the store
+    // cannot be read back whole or written.
+    bool WriteString(const std::string& key, const std::string& name, const std::string& value);
+
+    const std::string& Path() const { return m_path; }
+
+private:
+    using Values = std::map<std::pair<std::string, std::string>, std::string>;
+    // False when the file exists but cannot be read or holds a malformed line.
+    bool Load(Values& values) const;
+
+    std::string m_path;
+};
