@@ -120,7 +120,9 @@ int DMLRecord::DecodeSelfDescribing(const uint8_t* data, size_t size, size_t hea
         uint8_t flags = static_cast<uint8_t>(after[1] & ~DMLF_INDEXED);
         const uint8_t* valueCursor = after + 2;
         DMLField& field = GetField(name);
-        field.SetFlags(static_cast<uint8_t>(flags | (field.Flags() & DMLF_INDEXED)));
+        // The received flags replace the entry's; they are applied after the value so that a
+        // received LOCK does not convert the value into the type the entry had before.
+        auto applyFlags = [&] { field.SetFlags(static_cast<uint8_t>(flags | (field.Flags() & DMLF_INDEXED))); };
         if (!dictionary) {
             if (!field.FromBinary(type, valueCursor, end)) {
                 HY_LOG(LL_DebugMed, kDataLayerCategory, function,
@@ -139,6 +141,7 @@ int DMLRecord::DecodeSelfDescribing(const uint8_t* data, size_t size, size_t hea
         } else {
             field.SetType(type);
         }
+        applyFlags();
         cursor = valueCursor;
     }
     return static_cast<int>(cursor - data);

@@ -241,3 +241,21 @@ TEST(DMLRecordBinaryTest, SelfDescribingDecodeStopsOnBadNames) {
     EXPECT_EQ(decoded.FromBinary(U8(message), message.size(), nullptr), 9);
     EXPECT_EQ(decoded.FieldCount(), 0u);
 }
+
+TEST(DMLRecordBinaryTest, ReceivedFlagsAndTypesArrive) {
+    SpecialTypes types(2, 3, 4);
+    DMLRecord r;
+    r.GetField("L").SetValue(uint32_t{5});
+    r.GetField("L").SetFlag(DMLF_LOCK, true);
+    r.GetField("K").SetValue(2.5);
+    r.GetField("K").SetFlag(DMLF_KEY, true);
+    std::string out;
+    ASSERT_TRUE(r.ToBinary(out, nullptr));
+    DMLRecord decoded;
+    ASSERT_EQ(decoded.FromBinary(U8(out), out.size(), nullptr), static_cast<int>(out.size()));
+    EXPECT_EQ(decoded.GetField("L").Type(), DML_UINT);
+    EXPECT_TRUE(decoded.GetField("L").HasFlag(DMLF_LOCK));
+    EXPECT_EQ(decoded.GetField("L").GetUInt(), 5u);
+    EXPECT_EQ(decoded.GetField("K").Type(), DML_DBL);
+    EXPECT_TRUE(decoded.GetField("K").HasFlag(DMLF_KEY));
+}
