@@ -111,7 +111,8 @@ int DownloadEngine::Open() {
         else
             request.m_size = static_cast<uint32_t>(length);
     }
-    m_bodyLimit = haveLength ? static_cast<uint32_t>(length) : expected;
+    // A body may never run past the size the file list promised, whatever the server reports.
+    m_bodyLimit = expected != 0 ? expected : (haveLength ? static_cast<uint32_t>(length) : 0);
 
     std::string target = DownloadPath();
     int directoryError = CreateDirectoriesFor(target);

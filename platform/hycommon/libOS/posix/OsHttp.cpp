@@ -91,6 +91,7 @@ struct HttpRequest::Impl {
     // Response state of the current send.
     int status = 0;
     bool headersComplete = false;
+    bool hasLocation = false;
     bool bodySeen = false;
     bool done = false;
     CURLcode result = CURLE_OK;
@@ -140,12 +141,14 @@ struct HttpRequest::Impl {
             self->headersComplete = false;
             size_t space = line.find(' ');
             self->status = space == std::string::npos ? 0 : std::atoi(line.c_str() + space + 1);
+            self->hasLocation = false;
         }
+        if (strncasecmp(line.c_str(), "Location:", 9) == 0) self->hasLocation = true;
         self->rawHeaders->append(line);
         if (line == "\r\n" || line == "\n") {
             bool interim = self->status >= 100 && self->status < 200;
             bool redirected = self->followRedirects && self->status >= 300 && self->status < 400 &&
-                              self->rawHeaders->find("\nLocation:") != std::string::npos;
+                              self->hasLocation;
             if (!interim && !redirected) self->headersComplete = true;
         }
         return bytes;
