@@ -1,0 +1,27 @@
+// The commands of the larkserver program:
+//
+//   larkserver login --port N --data DIR --accounts FILE [--listen ADDRESS] [--log FILE]
+//       Serves sign-ins on ADDRESS (default 127.0.0.1) and port N (0 picks a free port); prints
+//       "larkserver: login server listening on ADDRESS:PORT" once listening, then runs until
+//       `stop` is set. DIR holds the message modules (Root.wad or the loose .xml files). The log
+//       goes to FILE (default "LarkServer.Log.txt").
+//
+//   larkserver add-account --accounts FILE --name NAME [--id N] [--paying N] [--outcome NAME]
+//                          [--ban TEXT]
+//       Reads the password as one line from standard input and adds the account with the hash of
+//       it (creating the file when missing). Outcomes are those of LoginAccounts.h.
+#pragma once
+
+#include <atomic>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+// Exit codes: 0 success, 2 bad command line, 1 any other failure (a message says which).
+int RunLoginCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                    const std::atomic<bool>& stop);
+int RunAddAccountCommand(const std::vector<std::string>& args, std::istream& in,
+                         std::ostream& out, std::ostream& err);
+// Dispatches on args[0]; prints the usage for anything else.
+int RunLarkServer(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                  std::ostream& err, const std::atomic<bool>& stop);
