@@ -60,7 +60,10 @@ int DownloadEngine::Open() {
     if (!haveLength) {
         HY_LOG(LL_Error, kHttpFileCategory, fn,
                "HttpQueryInfo(HTTP_QUERY_CONTENT_LENGTH) Content-Length: %d failed", -1);
-        HY_LOG(LL_Status, kHttpFileCategory, fn, "Entire HTTP header:");
+        if (flavour.compressed)
+            HY_LOG(LL_Status, kHttpFileCategory, fn, flavour.headerDumpLog, static_cast<unsigned>(errno));
+        else
+            HY_LOG(LL_Status, kHttpFileCategory, fn, "Entire HTTP header:");
         HY_LOG(LL_Status, kHttpFileCategory, fn, "%s", m_http->RawHeaders().c_str());
         length = 0;
     } else if (length > UINT32_MAX) {

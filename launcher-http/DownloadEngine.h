@@ -16,7 +16,7 @@ public:
     // What differs between the whole-file and the compressed-file engine.
     struct Flavour {
         const char* openLog;          // "...::OpenUrl (%s)."
-        const char* headerDumpLog;    // the line before the raw headers
+        const char* headerDumpLog;    // the last system error, logged where the headers are examined
         const char* readFailedLog;
         const char* shortWriteLog;
         bool compressed;

@@ -232,9 +232,7 @@ void HYHttpFileSession::StopDownload() {
         m_request.reset();
         m_abort = false;
     }
-    int state = State();
-    if (request && (state == HSS_RequestStarted || state == HSS_Downloading || state == HSS_Ready))
-        SendIndication(IK_DownloadAborted, request->Snapshot());
+    if (request) SendIndication(IK_DownloadAborted, request->Snapshot());
     SendIndication(IK_SessionStopped, nullptr);
     m_state = HSS_Initialised;
 }
