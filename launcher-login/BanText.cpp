@@ -53,6 +53,8 @@ uint64_t BanSecondsFromTimeStamp(const std::string& timeStamp) {
 }
 
 std::string BanEndText(const std::string& timeStamp, int64_t nowSeconds) {
+    // An empty time stamp names no end: it must not read as 0, the first second of 1970.
+    if (timeStamp.empty()) return {};
     uint64_t seconds = BanSecondsFromTimeStamp(timeStamp);
     if (seconds >= static_cast<uint64_t>(nowSeconds + kWindowSeconds)) return {};
     std::time_t when = static_cast<std::time_t>(seconds);

@@ -12,5 +12,5 @@ uint64_t BanSecondsFromTimeStamp(const std::string& timeStamp);
 
 // The text of `timeStamp` for a ban ending now: the seconds as a calendar time since 1970 in local
 // time ("%B %d, %Y %I:%M %p", at most 255 characters) when that time is earlier than
-// `nowSeconds` + 315360; otherwise empty.
+// `nowSeconds` + 315360; otherwise, and for an empty time stamp, empty.
 std::string BanEndText(const std::string& timeStamp, int64_t nowSeconds);

@@ -391,6 +391,8 @@ int PatchClientLogin::MSG_UserAuthenRsp(DMLRecord& record) {
 int PatchClientLogin::MSG_UserValidateRsp(DMLRecord& record) {
     if (m_loginState != LS_Established || m_mode != LM_Validate) return 1;
     m_replyTimer.Stop();
+    // As for an authentication reply, the ban text belongs to this reply alone.
+    m_banText.clear();
     const char* function = "PatchClientLogin::MSG_UserValidateRsp";
     uint32_t error = UIntField(record, "Error");
     if (error == m_errors.validateFailed) {

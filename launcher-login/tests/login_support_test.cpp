@@ -77,6 +77,7 @@ TEST_F(BanTextTest, ShowsLocalTimeOnlyBeforeTheWindowEnd) {
     EXPECT_EQ(BanEndText("1d2h3m", 0), "January 02, 1970 02:03 AM");
     EXPECT_EQ(BanEndText("315359", 0), "January 04, 1970 03:35 PM");
     EXPECT_EQ(BanEndText("315360", 0), "") << "at the window end the text is empty";
+    EXPECT_EQ(BanEndText("", 1700000000), "") << "no time stamp, no end";
     EXPECT_EQ(BanEndText("99999999999999999999", 1700000000), "");
 }
 

@@ -3,9 +3,70 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 
+#include "HYThread.h"
+#include "LogRegistry.h"
 #include "MessageManager.h"
+#include "OsEnv.h"
+#include "OsTime.h"
 
 namespace logintest {
+
+namespace {
+// Real time for the pump limits, whatever clock the test installed.
+uint64_t RealMs() { return HY_OS::OsSysCalls().MonotonicMs(); }
+}  // namespace
+
+void RunOnWorker(const std::function<void()>& body) {
+    HY_OS::SetEnv("HY_HOSTNAME", "localhost");
+    auto thread = std::make_shared<HYThread>(
+        "LoginTest",
+        [](void* context) {
+            (*static_cast<const std::function<void()>*>(context))();
+            return 1;  // done: the thread ends without running its loop
+        },
+        nullptr, const_cast<std::function<void()>*>(&body));
+    thread->Start(true, false);
+    thread->Stop(true);
+}
+
+bool PumpUntil(const std::function<bool()>& done, uint32_t limitMs) {
+    HYThread* thread = HYThread::Current();
+    uint64_t end = RealMs() + limitMs;
+    while (!done()) {
+        if (RealMs() > end) return done();
+        thread->RunOnce(false, false);
+        if (!done()) HY_OS::SleepMs(1);
+    }
+    return true;
+}
+
+void PumpFor(uint32_t ms) {
+    HYThread* thread = HYThread::Current();
+    uint64_t end = RealMs() + ms;
+    while (RealMs() < end) {
+        thread->RunOnce(false, false);
+        HY_OS::SleepMs(1);
+    }
+}
+
+int LogCapture::Write(const LogRecord& record) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_texts.emplace_back(record.text);
+    return 0;
+}
+
+int LogCapture::Count(const std::string& text) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    int n = 0;
+    for (const auto& t : m_texts) n += t == text ? 1 : 0;
+    return n;
+}
+
+ScopedLogCapture::ScopedLogCapture() : m_capture(std::make_shared<LogCapture>()) {
+    LogRegistry::Instance().RegisterReactor(m_capture);
+}
+
+ScopedLogCapture::~ScopedLogCapture() { LogRegistry::Instance().UnregisterReactor("LOGINTEST"); }
 
 void LoadModules() {
     MessageManager& messages = MessageManager::GetSingleton();
@@ -19,7 +80,7 @@ RecordingLogin::RecordingLogin() {
 }
 
 bool RecordingLogin::WaitForOutcome(size_t count) {
-    return nettest::PumpUntil([&] { return outcomes.size() >= count; });
+    return PumpUntil([&] { return outcomes.size() >= count; });
 }
 
 void RecordingLogin::OnLoginSuccessful(uint64_t accountId, const std::string& passKey, int paying) {

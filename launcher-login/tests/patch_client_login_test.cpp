@@ -17,11 +17,6 @@
 namespace logintest {
 namespace {
 
-using nettest::ManualClock;
-using nettest::PumpFor;
-using nettest::PumpUntil;
-using nettest::RunOnWorker;
-using nettest::ScopedLogCapture;
 
 constexpr uint32_t kTimeout = 20000;
 

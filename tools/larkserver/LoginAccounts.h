@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum class LoginOutcome {
@@ -53,6 +54,9 @@ public:
     bool Add(LoginAccount account, std::string& error);
 
     const LoginAccount* FindByName(const std::string& name) const;
+    LoginAccount* FindByName(const std::string& name) {
+        return const_cast<LoginAccount*>(std::as_const(*this).FindByName(name));
+    }
     const LoginAccount* FindById(uint64_t accountId) const;
     const std::vector<LoginAccount>& All() const { return m_accounts; }
 

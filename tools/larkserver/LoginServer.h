@@ -39,7 +39,10 @@ public:
 
     uint64_t RequestsReceived() const { return m_requests.load(); }
     uint64_t MalformedRequests() const { return m_malformed.load(); }
+    // The accounts served; an operator (or a test) may change an account's outcome while the
+    // server runs.
     const LoginAccounts& Accounts() const { return m_accounts; }
+    LoginAccounts& Accounts() { return m_accounts; }
 
 private:
     friend class LoginServerSession;
