@@ -1,5 +1,7 @@
 #include "nginx_server.h"
 
+#include "test_http_server.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -67,6 +69,7 @@ NginxServer::~NginxServer() {
 }
 
 bool NginxServer::Start() {
+    KeepLoopbackOffProxies();
     std::string binary;
     for (const char* candidate : kCandidates)
         if (::access(candidate, X_OK) == 0) binary = candidate;

@@ -4,7 +4,18 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <set>
+
+void KeepLoopbackOffProxies() {
+    // The client takes its proxy from the environment; the tests talk to loopback only, directly.
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) ::unsetenv(name);
+}
+
+namespace {
+// Before any test runs, also in test programs that start no server of this kind.
+const bool g_directConnections = (KeepLoopbackOffProxies(), true);
+}  // namespace
 
 TestHttpServer::TestHttpServer() : m_server(std::make_unique<httplib::Server>()) {
     m_server->set_keep_alive_max_count(1000);

@@ -16,6 +16,9 @@ namespace httplib {
 class Server;
 }
 
+// Removes the proxy settings from the environment: the tests reach their loopback servers directly.
+void KeepLoopbackOffProxies();
+
 struct ServedRange {
     std::string path;
     uint64_t first;
