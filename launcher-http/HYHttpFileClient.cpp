@@ -169,7 +169,8 @@ void HYHttpFileClient::IndicationEvent() {
     const int kind = indication.kind;
     const FileRequestRef& request = indication.request;
     if (kind == IK_SessionReady) {
-        ProcessNextFile(indication.session);
+        // A paused client keeps its queue until it is started again.
+        if (State() == HCS_Running) ProcessNextFile(indication.session);
         return;
     }
     if (!request) return;

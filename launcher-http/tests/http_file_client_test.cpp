@@ -248,4 +248,21 @@ TEST_F(HttpFileClientTest, ManyQueuedFilesAreAllProcessedOnce) {
     EXPECT_EQ(client.ActiveCount(), 0u);
 }
 
+TEST_F(HttpFileClientTest, PausedClientKeepsItsQueueUntilStartedAgain) {
+    std::string content = RandomBytes(2000, 7);
+    server.SetFile("/p", content);
+    ASSERT_EQ(client.Start(), 0);
+    ASSERT_TRUE(PumpUntil([&] { return client.State() == HCS_Running; }));
+    ASSERT_EQ(client.Pause(), 0);
+    EXPECT_EQ(client.Pause(), 1);
+    client.AddFile(server.Url("/p"), dir / "p", DT_WholeFile, 0, content.size(), Crc(content), 0, 0, 0,
+                   false, false);
+    PumpUntil([] { return false; }, 200);
+    EXPECT_EQ(server.RequestCount(), 0u);
+    EXPECT_EQ(client.PendingCount(), 1u);
+    ASSERT_EQ(client.Start(), 0);
+    ASSERT_TRUE(client.RunUntilAllProcessed());
+    EXPECT_EQ(ReadFile(dir / "p"), content);
+}
+
 }  // namespace

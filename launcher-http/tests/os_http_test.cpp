@@ -134,4 +134,35 @@ TEST_F(OsHttpTest, AbortFlagEndsABlockingRead) {
     EXPECT_EQ(error, HTTP_ERROR_OPERATION_CANCELLED);
 }
 
+TEST_F(OsHttpTest, RedirectIsFollowedAndOnlyTheFinalAnswerIsReported) {
+    server.SetFile("/final", "the content");
+    TestHttpServer::Fault moved;
+    moved.redirectTo = server.Url("/final");
+    server.SetFault("/old", moved);
+    uint32_t error = 0;
+    auto request = HttpRequest::OpenUrl(internet, server.Url("/old"), error);
+    ASSERT_NE(request, nullptr) << error;
+    EXPECT_EQ(request->Status(), 200);
+    EXPECT_EQ(request->RawHeaders().find("302"), std::string::npos);
+    char body[64] = {};
+    EXPECT_EQ(request->Read(body, sizeof body, error), 11);
+    EXPECT_STREQ(body, "the content");
+}
+
+TEST_F(OsHttpTest, SilentServerEndsTheReadWithATimeOut) {
+    internet->SetReceiveTimeoutMs(300);
+    server.SetFile("/slow", RandomBytes(100000, 9));
+    TestHttpServer::Fault stall;
+    stall.truncateAfter = 1000;
+    stall.stallMs = 1200;
+    server.SetFault("/slow", stall);
+    uint32_t error = 0;
+    auto request = HttpRequest::OpenUrl(internet, server.Url("/slow"), error);
+    ASSERT_NE(request, nullptr);
+    std::vector<char> block(131070);
+    EXPECT_EQ(request->Read(block.data(), block.size(), error), 1000);
+    EXPECT_EQ(request->Read(block.data(), block.size(), error), -1);
+    EXPECT_EQ(error, HTTP_ERROR_TIMEOUT);
+}
+
 }  // namespace

@@ -31,6 +31,10 @@ TestHttpServer::TestHttpServer() : m_server(std::make_unique<httplib::Server>())
             auto f = m_faults.find(req.path);
             if (f != m_faults.end()) fault = f->second;
         }
+        if (!fault.redirectTo.empty()) {
+            res.set_redirect(fault.redirectTo);
+            return;
+        }
         if (!file) {
             res.status = 404;
             res.set_content("<html><body>Not Found</body></html>", "text/html");
@@ -64,11 +68,15 @@ TestHttpServer::TestHttpServer() : m_server(std::make_unique<httplib::Server>())
             }
         }
         auto sent = std::make_shared<int64_t>(0);
+        int stallMs = fault.stallMs;
         res.set_content_provider(file->size(), type,
-                                 [file, cutAfter, sent](size_t offset, size_t length, httplib::DataSink& sink) {
+                                 [file, cutAfter, sent, stallMs](size_t offset, size_t length, httplib::DataSink& sink) {
                                      size_t n = std::min<size_t>(length, 65536);
                                      if (cutAfter >= 0) {
-                                         if (*sent >= cutAfter) return false;
+                                         if (*sent >= cutAfter) {
+                                             std::this_thread::sleep_for(std::chrono::milliseconds(stallMs));
+                                             return false;
+                                         }
                                          n = std::min<size_t>(n, static_cast<size_t>(cutAfter - *sent));
                                      }
                                      *sent += static_cast<int64_t>(n);

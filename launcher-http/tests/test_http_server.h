@@ -36,6 +36,8 @@ public:
         bool ignoreRanges = false;      // answer every range request with the whole file
         int64_t dropRangeAfter = -1;    // in a range answer, close after this many bytes
         int dropRangeTimes = 0;         // ...for this many range answers, then serve normally
+        int stallMs = 0;                // with truncateAfter: wait this long before closing
+        std::string redirectTo;         // answer 302 with this location
     };
 
     TestHttpServer();
