@@ -29,49 +29,51 @@ void RunOnWorker(const std::function<void()>& body) {
     thread->Stop(true);
 }
 
-bool PumpUntil(const std::function<bool()>& done, uint32_t limitMs) {
-    HYThread* thread = HYThread::Current();
-    uint64_t end = RealMs() + limitMs;
-    while (!done()) {
-        if (RealMs() > end) return done();
-        thread->RunOnce(false, false);
+bool PumpUntil(const std::function<bool()>& done) {
+    uint64_t end = RealMs() + 5000;
+    while (!done() && RealMs() < end) {
+        HYThread::Current()->RunOnce(false, false);
         if (!done()) HY_OS::SleepMs(1);
     }
-    return true;
+    return done();
 }
 
 void PumpFor(uint32_t ms) {
-    HYThread* thread = HYThread::Current();
     uint64_t end = RealMs() + ms;
     while (RealMs() < end) {
-        thread->RunOnce(false, false);
+        HYThread::Current()->RunOnce(false, false);
         HY_OS::SleepMs(1);
     }
 }
 
-int LogCapture::Write(const LogRecord& record) {
-    std::lock_guard<std::mutex> hold(m_lock);
-    m_texts.emplace_back(record.text);
-    return 0;
+void LoadModules() {
+    for (const char* module : {"BaseMessages", "ExtendedBaseMessages", "LoginMessages"})
+        ASSERT_TRUE(MessageManager::GetSingleton().LoadMessageModule(HY_DATA_SOURCE_DIR, module));
 }
 
-int LogCapture::Count(const std::string& text) {
-    std::lock_guard<std::mutex> hold(m_lock);
-    int n = 0;
-    for (const auto& t : m_texts) n += t == text ? 1 : 0;
-    return n;
-}
+class ScopedLogCapture::Reactor : public LogReactor {
+public:
+    Reactor() : LogReactor("LOGINTEST", LL_All) {}
+    int Write(const LogRecord& record) override {
+        std::lock_guard<std::mutex> hold(lock);
+        texts.emplace_back(record.text);
+        return 0;
+    }
+    std::mutex lock;
+    std::vector<std::string> texts;
+};
 
-ScopedLogCapture::ScopedLogCapture() : m_capture(std::make_shared<LogCapture>()) {
-    LogRegistry::Instance().RegisterReactor(m_capture);
+ScopedLogCapture::ScopedLogCapture() : m_reactor(std::make_shared<Reactor>()) {
+    LogRegistry::Instance().RegisterReactor(m_reactor);
 }
 
 ScopedLogCapture::~ScopedLogCapture() { LogRegistry::Instance().UnregisterReactor("LOGINTEST"); }
 
-void LoadModules() {
-    MessageManager& messages = MessageManager::GetSingleton();
-    for (const char* module : {"BaseMessages", "ExtendedBaseMessages", "LoginMessages"})
-        ASSERT_TRUE(messages.LoadMessageModule(HY_DATA_SOURCE_DIR, module));
+int ScopedLogCapture::Count(const std::string& text) {
+    std::lock_guard<std::mutex> hold(m_reactor->lock);
+    int n = 0;
+    for (const auto& t : m_reactor->texts) n += t == text ? 1 : 0;
+    return n;
 }
 
 RecordingLogin::RecordingLogin() {
@@ -84,24 +86,12 @@ bool RecordingLogin::WaitForOutcome(size_t count) {
 }
 
 void RecordingLogin::OnLoginSuccessful(uint64_t accountId, const std::string& passKey, int paying) {
-    LoginOutcomeRecord outcome;
-    outcome.success = true;
-    outcome.accountId = accountId;
-    outcome.passKey = passKey;
-    outcome.paying = paying;
-    outcomes.push_back(outcome);
-    if (onOutcome) onOutcome();
+    outcomes.push_back({true, accountId, passKey, paying, 0, ""});
 }
 
 void RecordingLogin::OnLoginFailed(uint64_t accountId, const std::string& passKey, int result,
                                    const std::string& banText) {
-    LoginOutcomeRecord outcome;
-    outcome.accountId = accountId;
-    outcome.passKey = passKey;
-    outcome.result = result;
-    outcome.banText = banText;
-    outcomes.push_back(outcome);
-    if (onOutcome) onOutcome();
+    outcomes.push_back({false, accountId, passKey, 0, result, banText});
 }
 
 bool ScriptedSession::AppProcessMessage(const MsgBufferRef& buffer) {
@@ -125,9 +115,9 @@ bool ScriptedSession::Reply(DMLRecord& reply) {
 ScriptedServer::ScriptedServer(ReplyScript script)
     : m_script(std::move(script)),
       m_recordingScript([this](ScriptedSession& session, DMLRecord& request) {
+          MessageManager& messages = MessageManager::GetSingleton();
           received.push_back({request, session.Salt(),
-                              MessageManager::GetSingleton().GetMessageName(request.ServiceId(),
-                                                                            request.MessageType())});
+                              messages.GetMessageName(request.ServiceId(), request.MessageType())});
           if (m_script) m_script(session, request);
       }),
       m_server([this] {

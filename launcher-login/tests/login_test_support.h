@@ -1,10 +1,9 @@
-// A login client that records its callbacks, a scripted login server whose replies each test
-// writes, and the helpers every sign-in test needs: a worker thread of its own per test, pumping
-// its loop, a hand-moved clock and a log capture.
+// Helpers of the sign-in tests: a worker thread of its own per test and pumping its loop, a
+// hand-moved clock, a log capture, a login client that records its callbacks, and a scripted
+// login server whose replies each test writes.
 #pragma once
 
 #include <atomic>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -12,26 +11,21 @@
 #include <vector>
 
 #include "CredentialProtection.h"
-#include "DMLRecord.h"
-#include "PatchClientLogin.h"
-#include "ServerSession.h"
 #include "LogReactor.h"
 #include "OsSysCalls.h"
+#include "PatchClientLogin.h"
 #include "SessionServer.h"
 
 namespace logintest {
 
-// Runs `body` on a new worker thread (fresh demultiplexer, timers and connector) and returns once
-// it ended. Also makes this machine's name resolve to the loopback address, so that a client told
-// to use 127.0.0.1 stays there.
+// Runs `body` on a new worker thread, with this machine's name resolving to the loopback address.
 void RunOnWorker(const std::function<void()>& body);
-// Runs non-blocking passes of the calling thread until `done` answers true or about five seconds
-// of real time have passed; answers `done()`.
-bool PumpUntil(const std::function<bool()>& done, uint32_t limitMs = 5000);
-// Runs passes for `ms` of real time.
+// Runs passes of the calling thread until `done` or about five seconds of real time.
+bool PumpUntil(const std::function<bool()>& done);
 void PumpFor(uint32_t ms);
+// Loads the shipped message modules.
+void LoadModules();
 
-// A monotonic clock moved by hand, installed for its lifetime.
 class ManualClock : public HY_OS::OsSysCalls {
 public:
     ManualClock() : m_install(*this) {}
@@ -43,31 +37,18 @@ private:
     HY_OS::ScopedSysCalls m_install;
 };
 
-// Keeps the texts of the log records it is given while registered.
-class LogCapture : public LogReactor {
-public:
-    LogCapture() : LogReactor("LOGINTEST", LL_All) {}
-    int Write(const LogRecord& record) override;
-    // Records whose text equals `text`.
-    int Count(const std::string& text);
-
-private:
-    std::mutex m_lock;
-    std::vector<std::string> m_texts;
-};
-
+// Registered for its lifetime; counts the log records with a given text.
 class ScopedLogCapture {
 public:
     ScopedLogCapture();
     ~ScopedLogCapture();
-    LogCapture* operator->() { return m_capture.get(); }
+    ScopedLogCapture* operator->() { return this; }
+    int Count(const std::string& text);
 
 private:
-    std::shared_ptr<LogCapture> m_capture;
+    class Reactor;
+    std::shared_ptr<Reactor> m_reactor;
 };
-
-// Loads the shipped message modules (once per process).
-void LoadModules();
 
 struct LoginOutcomeRecord {
     bool success = false;
@@ -78,14 +59,12 @@ struct LoginOutcomeRecord {
     std::string banText;
 };
 
+// Initialised with the shipped modules, locale "English" and a fixed patch client id.
 class RecordingLogin : public PatchClientLogin {
 public:
-    // Initialised with the shipped modules and a fixed patch client id.
     RecordingLogin();
-    std::vector<LoginOutcomeRecord> outcomes;
-    std::function<void()> onOutcome;
-    // Pumps until a callback came (or about five seconds passed).
     bool WaitForOutcome(size_t count = 1);
+    std::vector<LoginOutcomeRecord> outcomes;
 
 protected:
     void OnLoginSuccessful(uint64_t accountId, const std::string& passKey, int paying) override;
@@ -94,7 +73,6 @@ protected:
 };
 
 class ScriptedSession;
-// Answers a decoded request; may send replies through the session, close it, or do nothing.
 using ReplyScript = std::function<void(ScriptedSession& session, DMLRecord& request)>;
 
 class ScriptedSession : public ServerSession {
@@ -102,24 +80,22 @@ public:
     explicit ScriptedSession(const ReplyScript& script) : m_script(script) {}
     bool AppProcessMessage(const MsgBufferRef& buffer) override;
     SessionSalt Salt() const;
-    // Encodes and sends a reply record.
     bool Reply(DMLRecord& reply);
 
 private:
     const ReplyScript& m_script;
 };
 
-// A session server on 127.0.0.1 that keeps every request it decoded.
+// A session server on 127.0.0.1 that keeps every request it decoded and runs the script on it.
 class ScriptedServer {
 public:
     explicit ScriptedServer(ReplyScript script);
     uint16_t Port() const { return m_server.LocalAddress().Port(); }
-    SessionServer& Server() { return m_server; }
 
     struct Received {
         DMLRecord request;
         SessionSalt salt;
-        std::string name;  // message name
+        std::string name;
     };
     std::vector<Received> received;
     int connections = 0;
@@ -130,7 +106,6 @@ private:
     SessionServer m_server;
 };
 
-// A prepared reply of the given message name.
 DMLRecord MakeReply(const char* messageName);
 
 }  // namespace logintest
