@@ -17,7 +17,8 @@ function(hy_test name)
   cmake_parse_arguments(A "" "LABEL" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_compile_options(${name} PRIVATE ${HY_WARNINGS})
-  target_link_libraries(${name} PRIVATE ${A_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
+  # Every test program may use the shared test support (log capture, hand-moved clock, temp dirs).
+  target_link_libraries(${name} PRIVATE ${A_DEPS} hy_testing GTest::gtest GTest::gmock GTest::gtest_main)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     PROPERTIES LABELS "${A_LABEL}" TIMEOUT 300

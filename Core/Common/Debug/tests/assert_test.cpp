@@ -7,20 +7,9 @@
 #include <vector>
 
 #include "DebugOutput.h"
-#include "LogReactor.h"
-#include "LogRegistry.h"
+#include "LogCapture.h"
 
 namespace {
-
-class Capture : public LogReactor {
-public:
-    Capture() : LogReactor("CAPTURE", LL_All) {}
-    int Write(const LogRecord& r) override {
-        lines.push_back(std::string(r.category) + "|" + r.function + "|" + r.text);
-        return 0;
-    }
-    std::vector<std::string> lines;
-};
 
 std::vector<std::string> g_asked;
 AssertAnswer g_answer = AA_Ignore;
@@ -33,18 +22,13 @@ AssertAnswer Ask(const char* title, const char* text) {
 class AssertTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        capture = std::make_shared<Capture>();
-        ASSERT_EQ(LogRegistry::Instance().RegisterReactor(capture), 0);
         SetAssertHandler(&Ask);
         ResetAssertIgnores();
         g_asked.clear();
         g_answer = AA_Ignore;
     }
-    void TearDown() override {
-        SetAssertHandler(nullptr);
-        LogRegistry::Instance().ShutdownAll();
-    }
-    std::shared_ptr<Capture> capture;
+    void TearDown() override { SetAssertHandler(nullptr); }
+    hytest::ScopedLogCapture capture;
 };
 
 void FailAt(int value) { HY_ASSERT(value == 0); }
@@ -55,9 +39,14 @@ TEST_F(AssertTest, ReportsToTheErrorChannelAndRemembersIgnorePerPlace) {
     ASSERT_EQ(g_asked.size(), 1u);
     EXPECT_NE(g_asked[0].find("Error|value == 0\n File: "), std::string::npos);
     EXPECT_NE(g_asked[0].find("assert_test.cpp, Line: "), std::string::npos);
-    ASSERT_EQ(capture->lines.size(), 1u);
-    EXPECT_EQ(capture->lines[0].substr(0, 48), "CORE_SEER|DebugOutput::Report|ERROR: value == 0,");
-    EXPECT_NE(capture->lines[0].find(", File: "), std::string::npos);
+    auto records = capture->Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_STREQ(records[0].category, "CORE_SEER");
+    EXPECT_STREQ(records[0].function, "DebugOutput::Report");
+    EXPECT_EQ(records[0].level, LL_DebugMed);
+    std::string text = records[0].text;
+    EXPECT_EQ(text.substr(0, 19), "ERROR: value == 0, ");
+    EXPECT_NE(text.find(", File: "), std::string::npos);
 
     HY_ASSERT(1 + 1 == 3);  // another place asks again
     EXPECT_EQ(g_asked.size(), 2u);

@@ -9,10 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "LogReactor.h"
-#include "LogRegistry.h"
+#include "LogCapture.h"
+#include "ManualClock.h"
 #include "TimerStatistics.h"
-#include "fake_clock.h"
 
 namespace {
 
@@ -35,7 +34,7 @@ protected:
         clock.Advance(ms);
         return wheel.TickTimers();
     }
-    FakeClock clock;
+    hytest::ManualClock clock{1000000};
     TimerWheel wheel;
     std::vector<std::string> fired;
 };
@@ -152,20 +151,8 @@ TEST_F(WheelTest, RestartMovesAndStopRefusesForeignTimers) {
     EXPECT_EQ(wheel.StopTimer(&t), 1);
 }
 
-// Keeps the texts of warnings and errors.
-class Capture : public LogReactor {
-public:
-    Capture() : LogReactor("CAPTURE", LL_Warning) {}
-    int Write(const LogRecord& r) override {
-        texts.emplace_back(r.text);
-        return 0;
-    }
-    std::vector<std::string> texts;
-};
-
 TEST_F(WheelTest, ADestroyedTimerIsSkippedWithAWarningAndNeverFired) {
-    auto capture = std::make_shared<Capture>();
-    ASSERT_EQ(LogRegistry::Instance().RegisterReactor(capture), 0);
+    hytest::ScopedLogCapture capture(LL_Warning);
     TestTimer dead([&] { fired.push_back("dead"); });
     dead.SetName("DeadTimer");
     TestTimer alive([&] { fired.push_back("alive"); });
@@ -177,10 +164,9 @@ TEST_F(WheelTest, ADestroyedTimerIsSkippedWithAWarningAndNeverFired) {
     EXPECT_EQ(wheel.RunningCount(), 0u);
 
     dead.Expire(wheel);  // firing a destroyed timer directly is refused too
-    LogRegistry::Instance().ShutdownAll();
-    ASSERT_EQ(capture->texts.size(), 2u);
-    EXPECT_EQ(capture->texts[0], "Timer object already destructed. NameLast:NA, Now:DeadTimer");
-    EXPECT_EQ(capture->texts[1], "Timer object already deleted.");
+    EXPECT_EQ(capture->Texts(), (std::vector<std::string>{
+                                    "Timer object already destructed. NameLast:NA, Now:DeadTimer",
+                                    "Timer object already deleted."}));
 }
 
 TEST_F(WheelTest, RandomScheduleFiresEveryTimerOnceAtTheFirstTickAtOrAfterItsExpiry) {

@@ -9,7 +9,7 @@
 #include "HYEvent.h"
 #include "HYThread.h"
 #include "HYTimer.h"
-#include "OsSysCalls.h"
+#include "ManualClock.h"
 
 namespace {
 
@@ -82,15 +82,8 @@ TEST(HYEvent, SynchronousEventsRunAtOnceAndCopiesCarryTheirData) {
     EXPECT_EQ(seen, (std::vector<int>{1, 2}));
 }
 
-class ManualClock : public HY_OS::OsSysCalls {
-public:
-    uint64_t MonotonicMs() override { return now; }
-    uint64_t now = 5000000;
-};
-
 TEST(CallbackTimer, StoppingTakesBackAnEventThatFiredButHasNotRun) {
-    ManualClock clock;
-    HY_OS::ScopedSysCalls install(clock);
+    hytest::ManualClock clock;
     HYThread* main = HYThread::Current();
     std::vector<std::string> ran;
     std::unique_ptr<CallbackTimer> second;
@@ -102,10 +95,10 @@ TEST(CallbackTimer, StoppingTakesBackAnEventThatFiredButHasNotRun) {
                                              __LINE__);
     first.StartTimer(20);
     second->StartTimer(20);
-    clock.now += 25;
+    clock.Advance(25);
     main->RunOnce(false, false);
     EXPECT_EQ(ran, std::vector<std::string>{"first"});
-    clock.now += 100;
+    clock.Advance(100);
     main->RunOnce(false, false);
     EXPECT_EQ(ran, std::vector<std::string>{"first"});
 }

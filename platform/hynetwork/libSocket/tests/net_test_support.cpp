@@ -21,35 +21,7 @@ const bool kHostNameSet = [] {
 uint64_t RealMs() { return HY_OS::OsSysCalls().MonotonicMs(); }
 }  // namespace
 
-int LogCapture::Write(const LogRecord& record) {
-    std::lock_guard<std::mutex> hold(m_lock);
-    m_texts.emplace_back(record.text);
-    return 0;
-}
-
-std::vector<std::string> LogCapture::Texts() {
-    std::lock_guard<std::mutex> hold(m_lock);
-    return m_texts;
-}
-
-int LogCapture::Count(const std::string& text) {
-    int n = 0;
-    for (const auto& t : Texts()) n += t == text ? 1 : 0;
-    return n;
-}
-
-int LogCapture::CountPrefix(const std::string& prefix) {
-    int n = 0;
-    for (const auto& t : Texts()) n += t.rfind(prefix, 0) == 0 ? 1 : 0;
-    return n;
-}
-
-ScopedLogCapture::ScopedLogCapture() : m_capture(std::make_shared<LogCapture>()) {
-    (void)kHostNameSet;
-    LogRegistry::Instance().RegisterReactor(m_capture);
-}
-
-ScopedLogCapture::~ScopedLogCapture() { LogRegistry::Instance().UnregisterReactor("NETTEST"); }
+ScopedLogCapture::ScopedLogCapture() { (void)kHostNameSet; }
 
 void RunOnWorker(const std::function<void()>& body) {
     (void)kHostNameSet;

@@ -9,49 +9,20 @@
 #include <string>
 #include <vector>
 
-#include "LogReactor.h"
+#include "LogCapture.h"
+#include "ManualClock.h"
 #include "OsSysCalls.h"
 
 namespace nettest {
 
-// Keeps the texts of the records it is given.
-class LogCapture : public LogReactor {
-public:
-    LogCapture() : LogReactor("NETTEST", LL_All) {}
-    int Write(const LogRecord& record) override;
-    std::vector<std::string> Texts();
-    // Records whose text equals `text`.
-    int Count(const std::string& text);
-    // Records whose text starts with `prefix`.
-    int CountPrefix(const std::string& prefix);
+using hytest::LogCapture;
+using hytest::ManualClock;
 
-private:
-    std::mutex m_lock;
-    std::vector<std::string> m_texts;
-};
-
-// Registers a capture for its lifetime.
-class ScopedLogCapture {
+// Registers a log capture for its lifetime; the first one also makes this machine's name resolve
+// to the loopback address for the rest of the test program.
+class ScopedLogCapture : public hytest::ScopedLogCapture {
 public:
     ScopedLogCapture();
-    ~ScopedLogCapture();
-    LogCapture& operator*() { return *m_capture; }
-    LogCapture* operator->() { return m_capture.get(); }
-
-private:
-    std::shared_ptr<LogCapture> m_capture;
-};
-
-// A monotonic clock moved by hand, installed for its lifetime.
-class ManualClock : public HY_OS::OsSysCalls {
-public:
-    ManualClock() : m_install(*this) {}
-    uint64_t MonotonicMs() override { return m_now.load(); }
-    void Advance(uint64_t ms) { m_now += ms; }
-
-private:
-    std::atomic<uint64_t> m_now{5000000};
-    HY_OS::ScopedSysCalls m_install;
 };
 
 // Runs `body` on a new worker thread and returns once it ended.

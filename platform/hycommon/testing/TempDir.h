@@ -1,0 +1,21 @@
+// Test support: a fresh directory under /tmp, removed with everything in it at the end.
+#pragma once
+
+#include <string>
+
+namespace hytest {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // The directory, or `name` inside it.
+    std::string Path(const std::string& name = "") const;
+
+private:
+    std::string m_path;
+};
+
+}  // namespace hytest
