@@ -3,22 +3,15 @@
 
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
 
 #include "AccountName.h"
 #include "BanText.h"
 #include "OsFile.h"
 #include "PatchClientId.h"
+#include "TempDir.h"
 #include "UserRegistryStore.h"
 
 namespace {
-
-std::string FreshDirectory(const std::string& name) {
-    auto path = std::filesystem::temp_directory_path() / ("login_" + name + std::to_string(::getpid()));
-    std::filesystem::remove_all(path);
-    std::filesystem::create_directories(path);
-    return path.string();
-}
 
 TEST(AccountName, CountsCodePointsRefusesInvalidUtf8AndCutsOnBoundaries) {
     size_t count = 0;
@@ -43,8 +36,8 @@ TEST(BanText, ReadsForeverAndUnitsAndShowsLocalTimeOnlyBeforeTheWindowEnd) {
 }
 
 TEST(UserRegistryStore, KeepsAnyTextAndNeverOverwritesAStoreItCannotRead) {
-    std::string dir = FreshDirectory("store");
-    std::string path = HY_OS::JoinPath(HY_OS::JoinPath(dir, "sub"), "UserRegistry.txt");
+    hytest::TempDir dir;
+    std::string path = dir / "sub/UserRegistry.txt";
     UserRegistryStore store(path);
     std::string value;
     EXPECT_FALSE(store.ReadString("Software\\Halcyra", "Id", value));
@@ -58,12 +51,11 @@ TEST(UserRegistryStore, KeepsAnyTextAndNeverOverwritesAStoreItCannotRead) {
     EXPECT_FALSE(store.WriteString("k", "other", "v"));
     ASSERT_TRUE(HY_OS::ReadWholeFile(path, value));
     EXPECT_EQ(value, "k\tn\tv\nbroken line\n");
-    std::filesystem::remove_all(dir);
 }
 
 TEST(PatchClientId, IsANewGuidStoredOnceAndEmptyWhenItCannotBeStored) {
-    std::string dir = FreshDirectory("id");
-    UserRegistryStore store(HY_OS::JoinPath(dir, "UserRegistry.txt"));
+    hytest::TempDir dir;
+    UserRegistryStore store(dir / "UserRegistry.txt");
     std::string id = PatchClientIdFromRegistry(store, "Software\\Halcyra", "PatchClientID");
     ASSERT_EQ(id.size(), 38u);
     EXPECT_EQ(id.front(), '{');
@@ -77,7 +69,6 @@ TEST(PatchClientId, IsANewGuidStoredOnceAndEmptyWhenItCannotBeStored) {
 
     UserRegistryStore belowAFile(HY_OS::JoinPath(store.Path(), "UserRegistry.txt"));
     EXPECT_EQ(PatchClientIdFromRegistry(belowAFile, "K", "N"), "");
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

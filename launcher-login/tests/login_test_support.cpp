@@ -4,7 +4,6 @@
 #include <netinet/in.h>
 
 #include "HYThread.h"
-#include "LogRegistry.h"
 #include "MessageManager.h"
 #include "OsEnv.h"
 #include "OsTime.h"
@@ -49,31 +48,6 @@ void PumpFor(uint32_t ms) {
 void LoadModules() {
     for (const char* module : {"BaseMessages", "ExtendedBaseMessages", "LoginMessages"})
         ASSERT_TRUE(MessageManager::GetSingleton().LoadMessageModule(HY_DATA_SOURCE_DIR, module));
-}
-
-class ScopedLogCapture::Reactor : public LogReactor {
-public:
-    Reactor() : LogReactor("LOGINTEST", LL_All) {}
-    int Write(const LogRecord& record) override {
-        std::lock_guard<std::mutex> hold(lock);
-        texts.emplace_back(record.text);
-        return 0;
-    }
-    std::mutex lock;
-    std::vector<std::string> texts;
-};
-
-ScopedLogCapture::ScopedLogCapture() : m_reactor(std::make_shared<Reactor>()) {
-    LogRegistry::Instance().RegisterReactor(m_reactor);
-}
-
-ScopedLogCapture::~ScopedLogCapture() { LogRegistry::Instance().UnregisterReactor("LOGINTEST"); }
-
-int ScopedLogCapture::Count(const std::string& text) {
-    std::lock_guard<std::mutex> hold(m_reactor->lock);
-    int n = 0;
-    for (const auto& t : m_reactor->texts) n += t == text ? 1 : 0;
-    return n;
 }
 
 RecordingLogin::RecordingLogin() {

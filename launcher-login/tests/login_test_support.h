@@ -1,18 +1,15 @@
-// Helpers of the sign-in tests: a worker thread of its own per test and pumping its loop, a
-// hand-moved clock, a log capture, a login client that records its callbacks, and a scripted
-// login server whose replies each test writes.
+// Helpers of the sign-in tests: a worker thread of its own per test and pumping its loop, a login
+// client that records its callbacks, and a scripted login server whose replies each test writes.
 #pragma once
 
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include "CredentialProtection.h"
-#include "LogReactor.h"
-#include "OsSysCalls.h"
+#include "LogCapture.h"
+#include "ManualClock.h"
 #include "PatchClientLogin.h"
 #include "SessionServer.h"
 
@@ -26,29 +23,8 @@ void PumpFor(uint32_t ms);
 // Loads the shipped message modules.
 void LoadModules();
 
-class ManualClock : public HY_OS::OsSysCalls {
-public:
-    ManualClock() : m_install(*this) {}
-    uint64_t MonotonicMs() override { return m_now.load(); }
-    void Advance(uint64_t ms) { m_now += ms; }
-
-private:
-    std::atomic<uint64_t> m_now{5000000};
-    HY_OS::ScopedSysCalls m_install;
-};
-
-// Registered for its lifetime; counts the log records with a given text.
-class ScopedLogCapture {
-public:
-    ScopedLogCapture();
-    ~ScopedLogCapture();
-    ScopedLogCapture* operator->() { return this; }
-    int Count(const std::string& text);
-
-private:
-    class Reactor;
-    std::shared_ptr<Reactor> m_reactor;
-};
+using hytest::ManualClock;
+using hytest::ScopedLogCapture;
 
 struct LoginOutcomeRecord {
     bool success = false;

@@ -5,12 +5,11 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 
-#include <filesystem>
-
 #include "HYTcpListener.h"
 #include "LauncherLog.h"
 #include "MessageManager.h"
 #include "OsFile.h"
+#include "TempDir.h"
 #include "login_test_support.h"
 
 namespace logintest {
@@ -266,9 +265,8 @@ TEST(PatchClientLogin, FailedConnectsAndBadCallsEndWithoutRetriesOrStrayCallback
 
 TEST(PatchClientLogin, NoSecretReachesTheLogFile) {
     LoadModules();
-    auto dir = std::filesystem::temp_directory_path() / ("login_log_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    std::string logFile = (dir / "LarkLauncher.Log.txt").string();
+    hytest::TempDir dir;
+    std::string logFile = dir / "LarkLauncher.Log.txt";
     ASSERT_EQ(HYLog::StartLauncherLog(logFile), 0);
     const std::string password = "Pa55-word-xyz", passKey = "passkey0123456789abcdef";
     std::vector<std::string> secrets = {password, passKey, HashText(password)};
@@ -289,7 +287,6 @@ TEST(PatchClientLogin, NoSecretReachesTheLogFile) {
     for (const char* line : {"PassKey 2 is  ***", "PassKey 3 is  ***", "   ClientKey:  ***",
                              "MSG_USER_AUTHEN_RSP: Success. Paying=1"})
         EXPECT_NE(content.find(line), std::string::npos) << line;
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

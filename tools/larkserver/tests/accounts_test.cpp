@@ -4,25 +4,17 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <sstream>
 
 #include "CredentialProtection.h"
 #include "OsFile.h"
 #include "ServerCommands.h"
+#include "TempDir.h"
 
 namespace {
 
 class AccountsFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_dir = std::filesystem::temp_directory_path() / ("larkserver_accounts_" + std::to_string(::getpid()));
-        std::filesystem::remove_all(m_dir);
-        std::filesystem::create_directories(m_dir);
-        path = (m_dir / "accounts.txt").string();
-    }
-    void TearDown() override { std::filesystem::remove_all(m_dir); }
-
     int AddAccount(std::vector<std::string> args, const std::string& input) {
         args.insert(args.begin(), {"add-account", "--accounts", path});
         std::istringstream in(input);
@@ -31,10 +23,8 @@ protected:
         return RunLarkServer(args, in, out, err, stop);
     }
 
-    std::string path;
-
-private:
-    std::filesystem::path m_dir;
+    hytest::TempDir m_dir;
+    std::string path = m_dir / "accounts.txt";
 };
 
 TEST_F(AccountsFile, AddAccountStoresTheHashOfTheTypedPasswordAndRefusesBadInput) {
