@@ -14,16 +14,6 @@
 #include "HYThread.h"
 #include "datalayer_test_support.h"
 
-TempDir::TempDir() {
-    char pattern[] = "/tmp/hy_http_XXXXXX";
-    if (char* made = ::mkdtemp(pattern)) m_path = made;
-}
-
-TempDir::~TempDir() {
-    std::error_code ignored;
-    if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
-}
-
 RecordingClient::RecordingClient() : HYHttpFileClient(1) {
     Init("Halcyra Patcher", 0, 10000, 10000);
 }

@@ -9,17 +9,9 @@
 
 #include "FileRequest.h"
 #include "HYHttpFileClient.h"
+#include "TempDir.h"
 
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    const std::string& Path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
+using hytest::TempDir;
 
 struct Notification {
     std::string what;  // "started", "current", "progress", "downloaded", "failed", "retry", "all"

@@ -13,6 +13,8 @@ public:
     TempDir& operator=(const TempDir&) = delete;
     // The directory, or `name` inside it.
     std::string Path(const std::string& name = "") const;
+    // `name` inside the directory.
+    std::string operator/(const std::string& name) const { return Path(name); }
 
 private:
     std::string m_path;
