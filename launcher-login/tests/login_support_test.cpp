@@ -6,6 +6,7 @@
 
 #include "AccountName.h"
 #include "BanText.h"
+#include "LoginTypes.h"
 #include "OsFile.h"
 #include "PatchClientId.h"
 #include "TempDir.h"
@@ -22,6 +23,12 @@ TEST(AccountName, CountsCodePointsRefusesInvalidUtf8AndCutsOnBoundaries) {
     std::string name;
     for (int i = 0; i < 321; ++i) name += "\xC3\xA9";
     EXPECT_EQ(TruncateUtf8(name, 320), name.substr(0, 640));
+}
+
+TEST(LoginTypes, ErrorNameCodesAreThe31BitDjb2Hash) {
+    EXPECT_EQ(ErrorNameCode("Error_AccountBanned"), 0x73491983u);  // computed outside this code
+    EXPECT_EQ(ErrorNameCode("AISNoLogin"), 0x09F9FFF8u);
+    EXPECT_EQ(ErrorNameCode(""), 5381u);
 }
 
 TEST(BanText, ReadsForeverAndUnitsAndShowsLocalTimeOnlyBeforeTheWindowEnd) {
