@@ -1,36 +1,34 @@
-// Helpers shared by the data-layer tests: a reactor that keeps every log text, and a guard that
-// registers it for one test.
+// Log capture for the data-layer tests: the shared capture, with folding of repeated lines turned
+// off (several tests count a line that is logged twice in a row), and a way to look only at what
+// was logged after a point.
 #pragma once
 
-#include <memory>
-#include <mutex>
+#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "LogReactor.h"
+#include "LogCapture.h"
+#include "LogMessage.h"
 
-class CapturingReactor : public LogReactor {
+class DataLayerLog {
 public:
-    CapturingReactor() : LogReactor("TEST_CAPTURE", 0) {}
-    int Write(const LogRecord& record) override;
-    std::vector<std::string> Texts() const;
-    bool Contains(const std::string& text) const;
-    size_t Count(const std::string& text) const;
-    void ClearTexts();
+    DataLayerLog() { HYLog::SetFolding(false, 0, 0); }
+    DataLayerLog* operator->() { return this; }
+
+    std::vector<std::string> Texts() {
+        std::vector<std::string> texts = m_scope->Texts();
+        texts.erase(texts.begin(), texts.begin() + static_cast<long>(std::min(m_skip, texts.size())));
+        return texts;
+    }
+    size_t Count(const std::string& text) {
+        std::vector<std::string> texts = Texts();
+        return static_cast<size_t>(std::count(texts.begin(), texts.end(), text));
+    }
+    bool Contains(const std::string& text) { return Count(text) > 0; }
+    // Forgets what was logged so far.
+    void ClearTexts() { m_skip = m_scope->Texts().size(); }
 
 private:
-    mutable std::mutex m_mutex;
-    std::vector<std::string> m_texts;
-};
-
-// Registers a capturing reactor for the lifetime of the guard.
-class LogCapture {
-public:
-    LogCapture();
-    ~LogCapture();
-    CapturingReactor& operator*() { return *m_reactor; }
-    CapturingReactor* operator->() { return m_reactor.get(); }
-
-private:
-    std::shared_ptr<CapturingReactor> m_reactor;
+    hytest::ScopedLogCapture m_scope;
+    size_t m_skip = 0;
 };
