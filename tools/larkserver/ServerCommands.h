@@ -4,7 +4,10 @@
 //       Serves sign-ins on ADDRESS (default 127.0.0.1) and port N (0 picks a free port); prints
 //       "larkserver: login server listening on ADDRESS:PORT" once listening, then runs until
 //       `stop` is set. DIR holds the message modules (Root.wad or the loose .xml files). The log
-//       goes to FILE (default "LarkServer.Log.txt").
+//       goes to FILE (default "LarkServer.Log.txt"). The accounts file is read once, at start;
+//       pass keys live in memory only, so a restart refuses earlier pass keys. A launcher on this
+//       machine reaches a server on 127.0.0.1 when it runs with HY_HOSTNAME=localhost (otherwise
+//       it turns 127.0.0.1 into the machine's own address); --listen 0.0.0.0 serves both.
 //
 //   larkserver add-account --accounts FILE --name NAME [--id N] [--paying N] [--outcome NAME]
 //                          [--ban TEXT]
