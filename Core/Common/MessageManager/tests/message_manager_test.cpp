@@ -64,7 +64,7 @@ TEST_F(MessageManagerTest, MsgOrderSetsTheNumberingFromThere) {
 }
 
 TEST_F(MessageManagerTest, TypeLimitIs254) {
-    DataLayerLog capture;
+    LogCapture capture;
     m_fixture.WriteModule("Big", ModuleXml("Big", 9,
                                            {{"A", "MSG_A", "OnA", "<_MsgOrder TYPE=\"INT\">254</_MsgOrder>"},
                                             {"B", "MSG_B", "OnB", ""}}));
@@ -77,7 +77,7 @@ TEST_F(MessageManagerTest, TypeLimitIs254) {
 }
 
 TEST_F(MessageManagerTest, ClashingTypesAndNamesRaiseReports) {
-    DataLayerLog capture;
+    LogCapture capture;
     m_fixture.WriteModule("Clash", ModuleXml("Clash", 9,
                                              {{"A", "MSG_A", "OnA", "<_MsgOrder TYPE=\"INT\">3</_MsgOrder>"},
                                               {"B", "MSG_B", "OnB", "<_MsgOrder TYPE=\"INT\">3</_MsgOrder>"}}));
@@ -99,7 +99,7 @@ TEST_F(MessageManagerTest, ClashingTypesAndNamesRaiseReports) {
 }
 
 TEST_F(MessageManagerTest, LoadingTwiceAndMissingModules) {
-    DataLayerLog capture;
+    LogCapture capture;
     m_fixture.WriteModule("BaseMessages", BaseModule());
     ASSERT_TRUE(m_manager.LoadMessageModule("", "BaseMessages"));
     EXPECT_TRUE(capture->Contains("   Protocol Type: T2 : test"));
@@ -114,7 +114,7 @@ TEST_F(MessageManagerTest, LoadingTwiceAndMissingModules) {
 }
 
 TEST_F(MessageManagerTest, ReceivedServiceAndTypeAreChecked) {
-    DataLayerLog capture;
+    LogCapture capture;
     m_fixture.WriteModule("BaseMessages", BaseModule());
     ASSERT_TRUE(m_manager.LoadMessageModule("", "BaseMessages"));
     DMLRecord r;
@@ -159,7 +159,7 @@ TEST_F(MessageManagerTest, DictionaryDefinesTheCustomRecordLayout) {
 }
 
 TEST_F(MessageManagerTest, UnknownNamesAndOversizedMessages) {
-    DataLayerLog capture;
+    LogCapture capture;
     m_fixture.WriteModule("T", ModuleXml("T", 9, {{"A", "MSG_A", "OnA", "<S TYPE=\"STR\"></S>"}}));
     ASSERT_TRUE(m_manager.LoadMessageModule("", "T"));
     DMLRecord unknown;

@@ -58,7 +58,7 @@ TEST_F(ResourceManagerTest, ArchiveElementComesBeforeALooseFile) {
 }
 
 TEST_F(ResourceManagerTest, NamesOutsideTheDataDirectoryAreRefused) {
-    DataLayerLog capture;
+    LogCapture capture;
     ResourceManager manager(m_dir + "/sub");
     HY_OS::CreateDirectories(m_dir + "/sub");
     ASSERT_TRUE(HY_OS::WriteFileAtomic(m_dir + "/Loose.xml", TableWith("4")));
@@ -71,7 +71,7 @@ TEST_F(ResourceManagerTest, NamesOutsideTheDataDirectoryAreRefused) {
 }
 
 TEST_F(ResourceManagerTest, DamagedElementIsReportedNotLoaded) {
-    DataLayerLog capture;
+    LogCapture capture;
     WadWriter writer;
     ASSERT_TRUE(writer.Add("Bad.xml", TableWith("1"), true));
     std::string archive;

@@ -32,7 +32,7 @@ bool Load(WadFile& wad, const std::string& bytes) {
 }  // namespace
 
 TEST(WadFileTest, FixedHeaderChecks) {
-    DataLayerLog capture;
+    LogCapture capture;
     WadFile wad("mem.wad");
     EXPECT_FALSE(Load(wad, Header(0, 0)));
     EXPECT_TRUE(capture->Contains("Bad WadFile fixed header (mem.wad)"));
@@ -52,7 +52,7 @@ TEST(WadFileTest, FixedHeaderChecks) {
 }
 
 TEST(WadFileTest, EntryNameChecks) {
-    DataLayerLog capture;
+    LogCapture capture;
     WadFile wad("mem.wad");
     EXPECT_FALSE(Load(wad, Header(1, 1) + Entry(0, 0, 0, false, 0, std::string(257, 'a'), 257)));
     EXPECT_FALSE(Load(wad, Header(1, 1) + Entry(0, 0, 0, false, 0, "", 0)));
@@ -83,7 +83,7 @@ TEST(WadFileTest, RawElementTakesItsSizeAsPackedSize) {
 }
 
 TEST(WadFileTest, ReadPackedDataRefusesSizesBeyondTheFile) {
-    DataLayerLog capture;
+    LogCapture capture;
     std::string archive = Header(1, 1) + Entry(37, 0, 0x7FFFFFF0, true, 0, std::string("e\0", 2), 2);
     WadFile wad("mem.wad");
     ASSERT_TRUE(Load(wad, archive));
@@ -169,7 +169,7 @@ TEST(WadFileTest, UtdFileMarksUnlistedElementsStale) {
 }
 
 TEST(WadFileTest, OpenLogsAMissingFile) {
-    DataLayerLog capture;
+    LogCapture capture;
     WadFile wad("/nonexistent/None.wad");
     EXPECT_FALSE(wad.Open());
     EXPECT_TRUE(capture->Contains("WadFile not opened (/nonexistent/None.wad)"));

@@ -109,7 +109,7 @@ TEST(EventDispatcherTest, DestroyedDispatcherDetachesItsHandlers) {
 }
 
 TEST(EventDispatcherTest, WrongArgumentTypeIsReportedAndNotDelivered) {
-    DataLayerLog capture;
+    LogCapture capture;
     EventDispatcher dispatcher;
     Listener listener(1);
     RecordHandler handler("MSG_Z", &listener, &Listener::OnRecord);
@@ -122,7 +122,7 @@ TEST(EventDispatcherTest, WrongArgumentTypeIsReportedAndNotDelivered) {
 }
 
 TEST(EventDispatcherTest, UseFromAnotherThreadIsLogged) {
-    DataLayerLog capture;
+    LogCapture capture;
     EventDispatcher dispatcher;
     std::thread([&] { dispatcher.CountHandlers("E"); }).join();
     EXPECT_TRUE(capture->Contains("EventDispatcher used from a background thread."));

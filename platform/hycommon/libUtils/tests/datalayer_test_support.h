@@ -1,34 +1,36 @@
-// Log capture for the data-layer tests: the shared capture, with folding of repeated lines turned
-// off (several tests count a line that is logged twice in a row), and a way to look only at what
-// was logged after a point.
+// Helpers shared by the data-layer tests: a reactor that keeps every log text, and a guard that
+// registers it for one test.
 #pragma once
 
-#include <algorithm>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include "LogCapture.h"
-#include "LogMessage.h"
+#include "LogReactor.h"
 
-class DataLayerLog {
+class CapturingReactor : public LogReactor {
 public:
-    DataLayerLog() { HYLog::SetFolding(false, 0, 0); }
-    DataLayerLog* operator->() { return this; }
-
-    std::vector<std::string> Texts() {
-        std::vector<std::string> texts = m_scope->Texts();
-        texts.erase(texts.begin(), texts.begin() + static_cast<long>(std::min(m_skip, texts.size())));
-        return texts;
-    }
-    size_t Count(const std::string& text) {
-        std::vector<std::string> texts = Texts();
-        return static_cast<size_t>(std::count(texts.begin(), texts.end(), text));
-    }
-    bool Contains(const std::string& text) { return Count(text) > 0; }
-    // Forgets what was logged so far.
-    void ClearTexts() { m_skip = m_scope->Texts().size(); }
+    CapturingReactor() : LogReactor("TEST_CAPTURE", 0) {}
+    int Write(const LogRecord& record) override;
+    std::vector<std::string> Texts() const;
+    bool Contains(const std::string& text) const;
+    size_t Count(const std::string& text) const;
+    void ClearTexts();
 
 private:
-    hytest::ScopedLogCapture m_scope;
-    size_t m_skip = 0;
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_texts;
+};
+
+// Registers a capturing reactor for the lifetime of the guard.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    CapturingReactor& operator*() { return *m_reactor; }
+    CapturingReactor* operator->() { return m_reactor.get(); }
+
+private:
+    std::shared_ptr<CapturingReactor> m_reactor;
 };

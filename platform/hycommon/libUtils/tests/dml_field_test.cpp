@@ -77,7 +77,7 @@ TEST(DMLFieldTest, LockedFieldKeepsItsType) {
 }
 
 TEST(DMLFieldTest, LockedUnknownTypeFallsBackToString) {
-    DataLayerLog capture;
+    LogCapture capture;
     DMLField field;
     field.SetType(DML_UNKNOWN);
     field.SetFlag(DMLF_LOCK, true);
@@ -122,7 +122,7 @@ TEST(DMLFieldTest, WideTextConvertsWithSurrogatePairs) {
 }
 
 TEST(DMLFieldTest, MalformedTextConversionsFailAndKeepThePreviousSlot) {
-    DataLayerLog capture;
+    LogCapture capture;
     DMLField wide;
     const char16_t unpaired[] = {u'a', 0xD800, u'b'};
     wide.SetValue(std::u16string_view(unpaired, 3));

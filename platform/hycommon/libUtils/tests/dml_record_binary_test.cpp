@@ -115,7 +115,7 @@ TEST(DMLRecordBinaryTest, SizeLimitIsExactly65535Bytes) {
     EXPECT_EQ(static_cast<uint8_t>(out[2]), 0xFF);
     EXPECT_EQ(static_cast<uint8_t>(out[3]), 0xFF);
 
-    DataLayerLog capture;
+    LogCapture capture;
     r.GetField("S").SetValue(std::string(65535 - 5, 'x'));
     std::string tooLarge = "keep";
     EXPECT_FALSE(r.ToBinary(tooLarge, &t));
@@ -175,7 +175,7 @@ TEST(DMLRecordBinaryTest, EncodeFormHasAZeroServiceAndType) {
 }
 
 TEST(DMLRecordBinaryTest, IncompleteMessageWaitsAndChangesNoValues) {
-    DataLayerLog capture;
+    LogCapture capture;
     DMLRecord t = MakeTemplate();
     std::string out;
     ASSERT_TRUE(MakeMessage().ToBinary(out, &t));
@@ -189,7 +189,7 @@ TEST(DMLRecordBinaryTest, IncompleteMessageWaitsAndChangesNoValues) {
 }
 
 TEST(DMLRecordBinaryTest, CorruptedHeadersAreRefused) {
-    DataLayerLog capture;
+    LogCapture capture;
     DMLRecord t = MakeTemplate();
     DMLRecord decoded;
     std::string zeroType = Bytes({7, 0, 4, 0});
@@ -200,7 +200,7 @@ TEST(DMLRecordBinaryTest, CorruptedHeadersAreRefused) {
 }
 
 TEST(DMLRecordBinaryTest, ShortAndLongBodiesAreReported) {
-    DataLayerLog capture;
+    LogCapture capture;
     DMLRecord t = MakeTemplate();
     // Only A is present.
     std::string shortBody = Bytes({7, 3, 8, 0, 1, 0, 0, 0});
@@ -222,7 +222,7 @@ TEST(DMLRecordBinaryTest, ShortAndLongBodiesAreReported) {
 }
 
 TEST(DMLRecordBinaryTest, MessagesWithoutUsableTemplateAreSkippedWhole) {
-    DataLayerLog capture;
+    LogCapture capture;
     std::string message = Bytes({7, 3, 6, 0, 1, 2});
     DMLRecord decoded;
     EXPECT_EQ(decoded.FromBinary(U8(message), message.size(), nullptr), 6);

@@ -66,7 +66,7 @@ TEST(DMLRecordTextTest, ColumnFormWidths) {
 }
 
 TEST(DMLRecordTextTest, DeletingAReferencedRecordIsLogged) {
-    DataLayerLog capture;
+    LogCapture capture;
     auto* record = new DMLRecord();
     record->GetField("A").SetValue(int32_t{1});
     record->AddRef();

@@ -31,7 +31,7 @@ TEST(FileXMLTest, TokenizerSplitsAttributes) {
 }
 
 TEST(FileXMLTest, FieldsTakeTheirTypesAndAttributes) {
-    DataLayerLog capture;
+    LogCapture capture;
     std::string wide = Base64Encode(Utf16ToLEBytes(u"Gr\u00fc\u00dfe"));
     DMLDatabase db("Test");
     ASSERT_TRUE(LoadXml(db, kHeader + "<Test>\n<Files>\n"
@@ -103,7 +103,7 @@ TEST(FileXMLTest, KeyIndexFollowsValueChanges) {
 }
 
 TEST(FileXMLTest, HeaderMustBeExact) {
-    DataLayerLog capture;
+    LogCapture capture;
     DMLDatabase db("X");
     EXPECT_FALSE(LoadXml(db, "<?xml version='1.0' ?>\n<X></X>"));
     EXPECT_TRUE(capture->Contains("test.xml: No valid XML Header found in table."));
@@ -113,7 +113,7 @@ TEST(FileXMLTest, HeaderMustBeExact) {
 }
 
 TEST(FileXMLTest, TableListGivesTheReadingOrder) {
-    DataLayerLog capture;
+    LogCapture capture;
     std::string list = "<_TableList><RECORD><Name TYPE=\"STR\">B</Name></RECORD>"
                        "<RECORD><Name TYPE=\"STR\">A</Name></RECORD></_TableList>";
     DMLDatabase good("D");
@@ -131,7 +131,7 @@ TEST(FileXMLTest, TableListGivesTheReadingOrder) {
 }
 
 TEST(FileXMLTest, TruncatedFileKeepsTheTablesReadSoFar) {
-    DataLayerLog capture;
+    LogCapture capture;
     std::string text = kHeader + "<D><A><RECORD><V TYPE=\"INT\">1</V></RECORD></A>"
                                  "<B><RECORD><V TYPE=\"INT\">2</V></RECORD></B></D>";
     DMLDatabase db("D");
@@ -142,7 +142,7 @@ TEST(FileXMLTest, TruncatedFileKeepsTheTablesReadSoFar) {
 }
 
 TEST(FileXMLTest, MissingFileFailsWithALogLine) {
-    DataLayerLog capture;
+    LogCapture capture;
     DMLDatabase db("D");
     db.SetStorage(std::make_unique<FileXML>("/nonexistent/dir/Nothing"));
     EXPECT_FALSE(db.Load());
@@ -254,7 +254,7 @@ TEST(FileBinaryTest, WriterOutputReadsBackThroughAFile) {
 }
 
 TEST(FileBinaryTest, TruncatedFileFailsTheTableWithALogLine) {
-    DataLayerLog capture;
+    LogCapture capture;
     TestCodec codec;
     DMLDatabase source("S");
     DMLTable* table = source.MakeTable("A", false);
