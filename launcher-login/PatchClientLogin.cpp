@@ -262,6 +262,16 @@ void PatchClientLogin::CommunicationError() {
     ++m_reconnectCount;
     HY_LOG(LL_Status, kCategory, "PatchClientLogin::CommunicationError",
            "Attempting to reconnect after error 108");
+    ReconnectSession();
+}
+
+void PatchClientLogin::ReconnectSession() {
+    // A session marked closing ignores a reconnect, which would leave the sign-in waiting for
+    // nothing: it ends instead.
+    if (IsClosing()) {
+        Stop();
+        return;
+    }
     Reconnect();
 }
 
@@ -274,7 +284,7 @@ void PatchClientLogin::AppCloseConnection() {
             m_reconnectCount = 1;
             HY_LOG(LL_Status, kCategory, "PatchClientLogin::AppCloseConnection",
                    "Attempting to reconnect after error 109");
-            Reconnect();
+            ReconnectSession();
         } else {
             // No reconnect is left: the sign-in ends now with the closed connection as its
             // result rather than waiting for the reply timer.
@@ -304,21 +314,17 @@ bool PatchClientLogin::AppProcessMessage(const MsgBufferRef& buffer) {
 bool PatchClientLogin::Stop() {
     m_loginState = LS_Stopping;
     m_replyTimer.Stop();
-    if (IsConnectionOpen()) {
+    if (IsConnectionOpen())
         HY_LOG(LL_Status, kCategory, "PatchClientLogin::Stop", "Disconnecting from Login Server");
-        // Closed with abort: the session does not start a connect of its own afterwards, which
-        // would send the request again after the sign-in ended. The closed-connection handling
-        // runs before the stop event, which is raised here as well so that the sign-in ends
-        // even if the close has nothing left to report.
-        Close(true);
-        RaiseStopEvent();
-    } else {
+    else
         HY_LOG(LL_Status, kCategory, "PatchClientLogin::Stop",
                "Already disconnected from Login Server");
-        // Drops a connect still in progress and keeps the session from retrying by itself.
-        Close(true);
-        RaiseStopEvent();
-    }
+    // Closing with abort drops the connection or a connect in progress and keeps the session from
+    // starting a connect of its own later, which would send the request again after the sign-in
+    // ended. The closed-connection handling, when there is one, is queued before the stop event
+    // and so runs first.
+    Close(true);
+    RaiseStopEvent();
     return true;
 }
 

@@ -93,6 +93,7 @@ private:
     bool SendRequest(DMLRecord& request);
     void SrvReplyTOHandler();
     void CommunicationError();
+    void ReconnectSession();
     void StopIndHandler();
     void RaiseStopEvent();
 
