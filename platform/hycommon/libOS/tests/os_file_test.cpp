@@ -2,25 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "OsSysCalls.h"
+#include "TempDir.h"
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/hyos.XXXXXX";
-        m_path = mkdtemp(pattern);
-    }
-    ~TempDir() { std::system(("rm -rf " + m_path).c_str()); }
-    std::string Path(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
+using hytest::TempDir;
 
 TEST(OsFile, CreateWriteReadLengthRenameDelete) {
     TempDir dir;
