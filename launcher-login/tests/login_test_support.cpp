@@ -7,42 +7,13 @@
 #include "MessageManager.h"
 #include "OsEnv.h"
 #include "OsTime.h"
+#include "WorkerPump.h"
 
 namespace logintest {
 
-namespace {
-// Real time for the pump limits, whatever clock the test installed.
-uint64_t RealMs() { return HY_OS::OsSysCalls().MonotonicMs(); }
-}  // namespace
-
 void RunOnWorker(const std::function<void()>& body) {
     HY_OS::SetEnv("HY_HOSTNAME", "localhost");
-    auto thread = std::make_shared<HYThread>(
-        "LoginTest",
-        [](void* context) {
-            (*static_cast<const std::function<void()>*>(context))();
-            return 1;  // done: the thread ends without running its loop
-        },
-        nullptr, const_cast<std::function<void()>*>(&body));
-    thread->Start(true, false);
-    thread->Stop(true);
-}
-
-bool PumpUntil(const std::function<bool()>& done) {
-    uint64_t end = RealMs() + 5000;
-    while (!done() && RealMs() < end) {
-        HYThread::Current()->RunOnce(false, false);
-        if (!done()) HY_OS::SleepMs(1);
-    }
-    return done();
-}
-
-void PumpFor(uint32_t ms) {
-    uint64_t end = RealMs() + ms;
-    while (RealMs() < end) {
-        HYThread::Current()->RunOnce(false, false);
-        HY_OS::SleepMs(1);
-    }
+    hytest::RunOnWorker(body, "LoginTest");
 }
 
 void LoadModules() {

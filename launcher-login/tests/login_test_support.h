@@ -12,14 +12,14 @@
 #include "ManualClock.h"
 #include "PatchClientLogin.h"
 #include "SessionServer.h"
+#include "WorkerPump.h"
 
 namespace logintest {
 
 // Runs `body` on a new worker thread, with this machine's name resolving to the loopback address.
 void RunOnWorker(const std::function<void()>& body);
-// Runs passes of the calling thread until `done` or about five seconds of real time.
-bool PumpUntil(const std::function<bool()>& done);
-void PumpFor(uint32_t ms);
+using hytest::PumpFor;
+using hytest::PumpUntil;
 // Loads the shipped message modules.
 void LoadModules();
 

@@ -11,6 +11,7 @@
 
 #include "LogCapture.h"
 #include "ManualClock.h"
+#include "WorkerPump.h"
 #include "OsSysCalls.h"
 
 namespace nettest {
@@ -28,10 +29,7 @@ public:
 // Runs `body` on a new worker thread and returns once it ended.
 void RunOnWorker(const std::function<void()>& body);
 
-// Runs non-blocking passes of the calling worker thread until `done` answers true or about five
-// seconds of real time have passed; answers `done()`.
-bool PumpUntil(const std::function<bool()>& done, uint32_t limitMs = 5000);
-// Runs passes for `ms` of real time.
-void PumpFor(uint32_t ms);
+using hytest::PumpFor;
+using hytest::PumpUntil;
 
 }  // namespace nettest
