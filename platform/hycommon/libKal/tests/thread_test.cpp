@@ -132,7 +132,7 @@ TEST(HYThread, TheLoopSleepsUntilTheNextTimer) {
     thread->Stop(true);
     ASSERT_NE(context.firedAt.load(), 0u);
     EXPECT_GE(context.firedAt - context.startedAt, 150u);
-    EXPECT_LE(context.firedAt - context.startedAt, 200u);
+    EXPECT_LE(context.firedAt - context.startedAt, 1000u) << "late beyond any scheduling delay";
     // One pass that slept until the timer, perhaps a second for the clock's rounding: never a
     // polling loop.
     EXPECT_LE(passes, 4u);
