@@ -70,20 +70,27 @@ const std::string& BinaryBytes(int count) {
     return slot;
 }
 
-void BM_XmlTableLoad(benchmark::State& state) {
-    const std::string& bytes = XmlBytes(static_cast<int>(state.range(0)));
+// Loads the file-list table from `bytes` once per iteration through the storage `makeStorage`
+// gives; freeing the tables is not part of loading them.
+template <class MakeStorage>
+void LoadFileListLoop(benchmark::State& state, const std::string& bytes, MakeStorage makeStorage) {
     for (auto _ : state) {
         auto db = std::make_unique<DMLDatabase>("LatestFileList");
-        db->SetStorage(FileXML::FromView("LatestFileList.xml", bytes));
+        db->SetStorage(makeStorage());
         db->Load();
         DMLTable* base = db->FindTable("Base");
         if (!base || base->RecordCount() != static_cast<size_t>(state.range(0))) state.SkipWithError("bad load");
         benchmark::DoNotOptimize(base);
-        state.PauseTiming();  // freeing the tables is not part of loading them
+        state.PauseTiming();
         db.reset();
         state.ResumeTiming();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes.size()));
+}
+
+void BM_XmlTableLoad(benchmark::State& state) {
+    const std::string& bytes = XmlBytes(static_cast<int>(state.range(0)));
+    LoadFileListLoop(state, bytes, [&] { return FileXML::FromView("LatestFileList.xml", bytes); });
 }
 
 void BM_TinyXml2Parse(benchmark::State& state) {
@@ -101,18 +108,7 @@ void BM_TinyXml2Parse(benchmark::State& state) {
 
 void BM_BinaryTableLoad(benchmark::State& state) {
     const std::string& bytes = BinaryBytes(static_cast<int>(state.range(0)));
-    for (auto _ : state) {
-        auto db = std::make_unique<DMLDatabase>("LatestFileList");
-        db->SetStorage(FileBinary::FromView("LatestFileList.bin", bytes));
-        db->Load();
-        DMLTable* base = db->FindTable("Base");
-        if (!base || base->RecordCount() != static_cast<size_t>(state.range(0))) state.SkipWithError("bad load");
-        benchmark::DoNotOptimize(base);
-        state.PauseTiming();  // freeing the tables is not part of loading them
-        db.reset();
-        state.ResumeTiming();
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes.size()));
+    LoadFileListLoop(state, bytes, [&] { return FileBinary::FromView("LatestFileList.bin", bytes); });
 }
 
 void BM_MessageRoundTrip(benchmark::State& state) {
