@@ -30,7 +30,9 @@ int* volatile g_null = nullptr;
 volatile int g_zero = 0;
 volatile int g_sink = 0;
 
-#define VICTIM_FUNCTION extern "C" __attribute__((noinline, used))
+// The crashes are on purpose: the sanitizers must let them happen, as a user's program would.
+#define VICTIM_FUNCTION \
+    extern "C" __attribute__((noinline, used, no_sanitize("undefined", "address")))
 
 VICTIM_FUNCTION void CrashByNullWrite() {
     *g_null = 42;

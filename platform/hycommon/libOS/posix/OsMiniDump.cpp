@@ -331,9 +331,15 @@ bool StackRange(const CrashThread& thread, uint64_t& start, uint64_t& size) {
     uint64_t sp = thread.context.rsp;
     if (sp == 0) return false;
     const MemoryMapping* mapping = FindMapping(sp);
-    if (mapping == nullptr) mapping = FindMapping(sp - kRedZone);
+    if (mapping == nullptr) {
+        // A stack that ran out: the pointer sits in the guard area just below the stack.
+        for (int i = 0; i < MappingCount() && mapping == nullptr; ++i) {
+            const MemoryMapping& above = Mapping(i);
+            if (above.start > sp && above.start - sp <= 64 * 1024 && above.readable) mapping = &above;
+        }
+    }
     if (mapping == nullptr) return false;
-    start = sp - kRedZone < mapping->start ? mapping->start : sp - kRedZone;
+    start = sp < mapping->start + kRedZone ? mapping->start : sp - kRedZone;
     uint64_t top = mapping->end;
     if (thread.stackHigh != 0 && thread.stackHigh > start && thread.stackHigh < top) top = thread.stackHigh;
     size = top - start;
