@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <csignal>
 #include <regex>
 #include <string>
@@ -280,6 +281,21 @@ TEST(CrashHandlerTest, PlainNamesReplaceOldDumpsAndTimeStampedNamesKeepThem) {
     stat((dir / dumps[0]).c_str(), &full);
     EXPECT_GT(full.st_size, plain.st_size);
     EXPECT_NE(crashtest::LldbBacktrace(dir / dumps[0]).find("CrashByNullWrite"), std::string::npos);
+}
+
+TEST(CrashHandlerTest, WithADebuggerAttachedNothingIsAskedAndTheSignalGoesToTheDebugger) {
+    hytest::TempDir dir;
+    // Would answer "yes" and start the report program, as it does untraced (see above).
+    ChildResult run = crashtest::RunTraced(
+        crashtest::VictimPath(), {"null", dir.Path(), "--answer", "yes", "--program",
+                                  crashtest::ReportProgramPath(), "--dump-dir", dir.Path()});
+    ASSERT_FALSE(run.hung);
+    EXPECT_EQ(run.signal, SIGSEGV);
+    // The debugger saw the fault, passed it on to the handler, and saw it again afterwards.
+    EXPECT_EQ(std::count(run.stops.begin(), run.stops.end(), SIGSEGV), 2) << run.err;
+    EXPECT_EQ(run.out.find("Report"), std::string::npos) << run.out;
+    EXPECT_EQ(crashtest::DumpFiles(dir.Path()), std::vector<std::string>{"crash_victim_.dmp"});
+    EXPECT_EQ(CountMatching(ReportLines(run.err), "Exception code: .*"), 1);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ptrace.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,8 +30,21 @@ void Drain(int fd, std::string& into, bool& open) {
 
 }  // namespace
 
+ChildResult RunChild(const std::string& program, const std::vector<std::string>& arguments,
+                     int limitSeconds, bool traced);
+
 ChildResult Run(const std::string& program, const std::vector<std::string>& arguments,
                 int limitSeconds) {
+    return RunChild(program, arguments, limitSeconds, false);
+}
+
+ChildResult RunTraced(const std::string& program, const std::vector<std::string>& arguments,
+                      int limitSeconds) {
+    return RunChild(program, arguments, limitSeconds, true);
+}
+
+ChildResult RunChild(const std::string& program, const std::vector<std::string>& arguments,
+                     int limitSeconds, bool traced) {
     ChildResult result;
     int out[2], err[2];
     if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return result;
@@ -44,13 +58,14 @@ ChildResult Run(const std::string& program, const std::vector<std::string>& argu
         dup2(in, 0);
         dup2(out[1], 1);
         dup2(err[1], 2);
+        if (traced) ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
         execv(program.c_str(), argv.data());
         _exit(127);
     }
     close(out[1]);
     close(err[1]);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limitSeconds);
-    bool outOpen = true, errOpen = true, waited = false;
+    bool outOpen = true, errOpen = true, waited = false, execSeen = !traced;
     int status = 0;
     while (outOpen || errOpen || !waited) {
         if (std::chrono::steady_clock::now() > deadline) {
@@ -60,7 +75,18 @@ ChildResult Run(const std::string& program, const std::vector<std::string>& argu
             waited = true;
             break;
         }
-        if (!waited && waitpid(child, &status, WNOHANG) == child) waited = true;
+        if (!waited && waitpid(child, &status, WNOHANG) == child) {
+            if (WIFSTOPPED(status)) {
+                // The stop after exec is the tracer's own; every other signal goes on.
+                int signal = WSTOPSIG(status);
+                bool execStop = signal == SIGTRAP && !execSeen;
+                execSeen = true;
+                if (!execStop) result.stops.push_back(signal);
+                ptrace(PTRACE_CONT, child, nullptr, reinterpret_cast<void*>(static_cast<intptr_t>(execStop ? 0 : signal)));
+            } else {
+                waited = true;
+            }
+        }
         pollfd fds[2] = {{outOpen ? out[0] : -1, POLLIN, 0}, {errOpen ? err[0] : -1, POLLIN, 0}};
         poll(fds, 2, 20);
         if (outOpen && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) Drain(out[0], result.out, outOpen);

@@ -14,12 +14,17 @@ struct ChildResult {
     bool hung = false;        // still running at the limit, then killed
     std::string out;          // standard output, read until every writer closed it
     std::string err;          // standard error
+    std::vector<int> stops;   // traced: the signals the tracer saw delivered, in order
 };
 
 // Runs `program` with `arguments`, standard input from /dev/null, and waits for it (and for
 // everything that inherited its standard output) at most `limitSeconds`.
 ChildResult Run(const std::string& program, const std::vector<std::string>& arguments,
                 int limitSeconds = 60);
+// The same under a minimal debugger: the child is traced, and every signal it gets is noted
+// and handed on to it.
+ChildResult RunTraced(const std::string& program, const std::vector<std::string>& arguments,
+                      int limitSeconds = 60);
 
 // The victim program and the report program built beside the tests.
 std::string VictimPath();
