@@ -67,8 +67,15 @@ const char* CrashExceptionName(int signal, int code, bool stackOverflow, bool in
     }
 }
 
-void WriteStackListing(const HY_OS::CpuContext& context, CrashLineSink sink) {
+void WriteStackListing(const HY_OS::CpuContext& context, const void* nativeContext,
+                       CrashLineSink sink) {
     sink("Address           Logical addr          Module");
+    static uint64_t frames[kMaxStackFrames];
+    int unwound = HY_OS::UnwindStack(nativeContext, frames, kMaxStackFrames);
+    if (unwound > 0) {
+        for (int i = 0; i < unwound; ++i) Frame(frames[i], sink);
+        return;
+    }
     Frame(context.rip, sink);
     // Frames are only followed inside the stack mapping that holds the stack pointer.
     const HY_OS::MemoryMapping* stack = HY_OS::FindMapping(context.rsp);
@@ -125,7 +132,7 @@ void WriteCrashReport(const HY_OS::CrashInfo& info, CrashLineSink sink) {
     g_text.Str("Flags:").Hex(c.flags, 16);
     sink(g_text.c_str());
 
-    WriteStackListing(c, sink);
+    WriteStackListing(c, info.nativeContext, sink);
     sink(kCrashSeparator);
 }
 
@@ -133,6 +140,6 @@ void WriteThreadStack(const HY_OS::CrashThread& thread, CrashLineSink sink) {
     g_text.Clear();
     g_text.Str("Thread ").Dec(thread.threadId).Str(" Stack:");
     sink(g_text.c_str());
-    WriteStackListing(thread.context, sink);
+    WriteStackListing(thread.context, thread.nativeContext, sink);
     sink(kCrashSeparator);
 }

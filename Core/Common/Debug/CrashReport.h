@@ -19,9 +19,11 @@ void WriteCrashReport(const HY_OS::CrashInfo& info, CrashLineSink sink);
 // "Thread %u Stack:", the thread's stack, the separator.
 void WriteThreadStack(const HY_OS::CrashThread& thread, CrashLineSink sink);
 // The header and up to 128 frames: the instruction pointer, then the return address of each
-// frame along the frame-pointer chain while the next frame lies higher on the stack, is aligned
-// and can be read.
-void WriteStackListing(const HY_OS::CpuContext& context, CrashLineSink sink);
+// frame. With the thread's signal context the stack is unwound by its call-frame information;
+// otherwise (or when that finds nothing) the frame-pointer chain is followed while the next frame
+// lies higher on the stack, is aligned and can be read.
+void WriteStackListing(const HY_OS::CpuContext& context, const void* nativeContext,
+                       CrashLineSink sink);
 
 constexpr int kMaxStackFrames = 128;
 constexpr const char kCrashSeparator[] = "=====================================================";

@@ -78,6 +78,14 @@ int StopCrashThreads(CrashThread* out, int max, uint32_t waitMs);
 // Lets the threads stopped by StopCrashThreads run on. Signal-safe.
 void ResumeCrashThreads(CrashThread* threads, int count);
 
+// Walks the stack of the crashed thread or of a stopped one from its signal context
+// (`nativeContext`) with the platform's unwinder: the instruction pointer, then the return
+// address of each frame, at most `max`. A fault while walking a damaged stack ends the walk and
+// keeps the frames found so far. Answers the count; 0 when no unwinder is available. Signal-safe.
+int UnwindStack(const void* nativeContext, uint64_t* out, int max);
+// Loads the unwinder; InstallCrashSignals does this (it cannot be done in a signal handler).
+bool LoadUnwinder();
+
 // Signal-safe helpers.
 uint32_t CrashCurrentThreadId();
 // True while a tracer is attached (the TracerPid line of /proc/self/status).

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "CrashDumpFile.h"
+#include "OsCrash.h"
 #include "OsFile.h"
 #include "OsMemoryMap.h"
 #include "OsMiniDump.h"
@@ -82,7 +83,7 @@ TEST_F(StackListingTest, FollowsTheFramePointerChainUpTheStack) {
     context.rip = code;
     context.rsp = reinterpret_cast<uint64_t>(&frames[0]);
     context.rbp = reinterpret_cast<uint64_t>(&frames[0]);
-    WriteStackListing(context, &Collect);
+    WriteStackListing(context, nullptr, &Collect);
     ASSERT_EQ(g_lines.size(), 5u);
     EXPECT_EQ(g_lines[0], "Address           Logical addr          Module");
     std::regex inModule("[0-9A-F]{16}  [0-9A-F]{4}:[0-9A-F]{16} .*hy_crash_unit_tests");
@@ -101,7 +102,7 @@ TEST_F(StackListingTest, StopsAtAFramePointerThatIsUnmappedOffTheStackOrGoesDown
     for (uint64_t rbp : {uint64_t{0x00000dead0000000}, uint64_t{0}, context.rsp + 3}) {
         g_lines.clear();
         context.rbp = rbp;
-        WriteStackListing(context, &Collect);
+        WriteStackListing(context, nullptr, &Collect);
         EXPECT_EQ(g_lines.size(), 2u) << std::hex << rbp;
     }
     // A frame that points at itself is listed once, not forever.
@@ -109,14 +110,14 @@ TEST_F(StackListingTest, StopsAtAFramePointerThatIsUnmappedOffTheStackOrGoesDown
     frames[1] = code;
     context.rbp = reinterpret_cast<uint64_t>(&frames[0]);
     g_lines.clear();
-    WriteStackListing(context, &Collect);
+    WriteStackListing(context, nullptr, &Collect);
     EXPECT_EQ(g_lines.size(), 3u);
 }
 
 TEST_F(StackListingTest, AnAddressInNoModuleShowsQuestionMarks) {
     HY_OS::CpuContext context{};
     context.rip = 0x10;
-    WriteStackListing(context, &Collect);
+    WriteStackListing(context, nullptr, &Collect);
     ASSERT_EQ(g_lines.size(), 2u);
     EXPECT_EQ(g_lines[1], "0000000000000010  ????:???????????????? ");
 }
@@ -265,6 +266,25 @@ TEST_F(MiniDumpTest, AFullDiskIsAFailure) {
 }
 
 void PassOn(const HY_OS::CrashInfo& info) { HY_OS::PassOnCrash(info); }
+
+TEST(UnwindTest, WalksThisThreadAndSurvivesAStackPointerIntoUnmappedMemory) {
+    ASSERT_TRUE(HY_OS::InstallCrashSignals(&PassOn));
+    ucontext_t uc;
+    getcontext(&uc);
+    uint64_t frames[kMaxStackFrames];
+    // This very function, its caller (the test framework) and further up.
+    EXPECT_GE(HY_OS::UnwindStack(&uc, frames, kMaxStackFrames), 3);
+
+    // The return address would be read from unmapped memory: the walk ends there.
+    uc.uc_mcontext.gregs[REG_RIP] = static_cast<greg_t>(reinterpret_cast<uintptr_t>(&SomeFunction));
+    uc.uc_mcontext.gregs[REG_RSP] = static_cast<greg_t>(0x00000dead0000000);
+    uc.uc_mcontext.gregs[REG_RBP] = static_cast<greg_t>(0x00000dead0000000);
+    int count = HY_OS::UnwindStack(&uc, frames, kMaxStackFrames);
+    EXPECT_GE(count, 1);
+    EXPECT_LE(count, 2);
+    EXPECT_EQ(frames[0], reinterpret_cast<uint64_t>(&SomeFunction));
+    HY_OS::UninstallCrashSignals();
+}
 
 TEST(CrashThreadRegistryTest, ARegisteredThreadIsStoppedWithItsRegistersAndRunsOnWhenResumed) {
     ASSERT_TRUE(HY_OS::InstallCrashSignals(&PassOn));

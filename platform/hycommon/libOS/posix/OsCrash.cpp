@@ -15,6 +15,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "posix/OsCrashGuard.h"
+
 extern char** environ;
 
 namespace HY_OS {
@@ -126,6 +128,7 @@ bool LooksLikeOverflow(const CpuContext& context, uint64_t fault) {
 }
 
 void OnFatalSignal(int signal, siginfo_t* info, void* raw) {
+    RecoverFromGuardedFault();
     const auto* uc = static_cast<const ucontext_t*>(raw);
     CrashInfo crash;
     crash.signal = signal;
@@ -175,6 +178,7 @@ void LockRegistry() {
 
 bool InstallCrashSignals(CrashCallback callback) {
     RefreshCrashClock();
+    LoadUnwinder();
     g_callback.store(callback, std::memory_order_release);
     struct sigaction action {};
     action.sa_sigaction = &OnFatalSignal;
