@@ -11,8 +11,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
+
+#include "OsFile.h"
 
 namespace crashtest {
 
@@ -115,10 +116,9 @@ std::string LldbBacktrace(const std::string& dumpPath) {
 }
 
 std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    std::string text;
+    HY_OS::ReadWholeFile(path, text);
+    return text;
 }
 
 std::vector<std::string> Lines(const std::string& text) {
