@@ -158,6 +158,8 @@ void Handle(const HY_OS::CrashInfo& info) {
 namespace HYCrashHandler {
 
 void Install() {
+    // Made now: the channel object is allocated on first use, which the signal handler must not do.
+    DebugOutput::Except();
     {
         std::lock_guard<std::mutex> hold(g_settingsLock);
         if (g_settings.reportProgram[0] == '\0') {

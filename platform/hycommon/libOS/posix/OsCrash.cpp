@@ -136,7 +136,9 @@ void OnFatalSignal(int signal, siginfo_t* info, void* raw) {
     crash.threadId = RawThreadId();
     ToCpuContext(uc, crash.context);
     crash.nativeContext = uc;
-    bool fault = signal == SIGSEGV || signal == SIGBUS || signal == SIGFPE || signal == SIGILL;
+    // Only a fault the kernel raised has an address; a sent signal carries the sender instead.
+    bool fault = (signal == SIGSEGV || signal == SIGBUS || signal == SIGFPE || signal == SIGILL) &&
+                 crash.code > 0;
     crash.faultAddress = fault && info ? reinterpret_cast<uint64_t>(info->si_addr) : crash.context.rip;
     if (signal == SIGSEGV) crash.stackOverflow = LooksLikeOverflow(crash.context, crash.faultAddress);
     crash.integerDivide = signal == SIGFPE && info && (info->si_code == FPE_INTDIV);
