@@ -153,9 +153,10 @@ const std::string& BatchPatcher::CurrentName() const {
     return m_current ? m_current->name : kNone;
 }
 
-std::string BatchPatcher::ReportedPath(const std::string& path) const {
+const std::string& BatchPatcher::ReportedPath(const std::string& path) {
     if (m_keepAbsolutePaths || path.compare(0, InstallDirectory().size(), InstallDirectory()) != 0) return path;
-    return path.substr(InstallDirectory().size());
+    m_reported.assign(path, InstallDirectory().size());
+    return m_reported;
 }
 
 void BatchPatcher::RunStep(BatchStep step) {

@@ -114,7 +114,8 @@ protected:
 
 private:
     // The path as the owner is told: relative to the install directory unless kept absolute.
-    std::string ReportedPath(const std::string& path) const;
+    // Kept in a member the notification borrows, so reporting a file allocates nothing.
+    const std::string& ReportedPath(const std::string& path);
     void Enqueue(const PatchPackageRef& package, int priority);
     void RunStep(BatchStep step);
     const std::string& CurrentName() const;
@@ -133,4 +134,5 @@ private:
     int m_lastFailure = 0;
     uint32_t m_totalAltered = 0;
     PostedSteps<BatchStep> m_steps;
+    std::string m_reported;
 };

@@ -7,14 +7,20 @@
 
 namespace {
 
-const DMLField* Need(const DMLRecord& record, const char* name, std::string& problem) {
-    const DMLField* field = record.FindField(name);
-    if (!field && problem.empty()) problem = std::string("the field ") + name + " is missing";
-    return field;
+// The fields in the order the publisher writes them: a record in that order is read without a
+// search; any other order falls back to looking the names up.
+enum FieldIndex { FI_Src, FI_Tar, FI_Type, FI_Size, FI_Crc, FI_HeaderSize, FI_CompressedHeaderSize, FI_HeaderCrc };
+constexpr std::string_view kFieldNames[] = {"SrcFileName", "TarFileName",         "FileType",  "Size",
+                                            "CRC",         "HeaderSize", "CompressedHeaderSize", "HeaderCRC"};
+
+const DMLField* FieldAt(const DMLRecord& record, FieldIndex index) {
+    size_t i = static_cast<size_t>(index);
+    if (i < record.FieldCount() && record.EntryAt(i).Name() == kFieldNames[i]) return &record.EntryAt(i).field;
+    return record.FindField(kFieldNames[i]);
 }
 
-uint32_t Optional(const DMLRecord& record, const char* name) {
-    const DMLField* field = record.FindField(name);
+uint32_t Optional(const DMLRecord& record, FieldIndex index) {
+    const DMLField* field = FieldAt(record, index);
     return field ? field->GetUInt() : 0;
 }
 
@@ -38,37 +44,44 @@ bool IsContainedRelativePath(const std::string& name) {
     return last != '/' && last != '\\';
 }
 
-bool ReadPackageFile(const DMLRecord& record, const std::string& installDirectory, PackageFile& file,
-                     std::string& problem) {
+bool ReadPackageFile(const DMLRecord& record, PackageFile& file, std::string& problem) {
     problem.clear();
-    const DMLField* src = Need(record, "SrcFileName", problem);
-    const DMLField* type = Need(record, "FileType", problem);
-    const DMLField* size = Need(record, "Size", problem);
-    const DMLField* crc = Need(record, "CRC", problem);
-    if (!src || !type || !size || !crc) return false;
-    file.srcFileName = src->ToStr();
-    const DMLField* tar = record.FindField("TarFileName");
-    std::string target = tar ? tar->ToStr() : std::string();
-    if (target.empty()) target = file.srcFileName;
-    if (!IsContainedRelativePath(file.srcFileName)) {
+    const DMLField* fields[] = {FieldAt(record, FI_Src), FieldAt(record, FI_Type), FieldAt(record, FI_Size),
+                                FieldAt(record, FI_Crc)};
+    const char* names[] = {"SrcFileName", "FileType", "Size", "CRC"};
+    for (size_t i = 0; i < 4; ++i) {
+        if (!fields[i]) {
+            problem = std::string("the field ") + names[i] + " is missing";
+            return false;
+        }
+    }
+    const std::string& src = fields[0]->ToStr();
+    const DMLField* tar = FieldAt(record, FI_Tar);
+    const std::string* target = tar ? &tar->ToStr() : nullptr;
+    if (!target || target->empty()) target = &src;
+    if (!IsContainedRelativePath(src)) {
         problem = "the source name is not a path below the server's folder";
         return false;
     }
-    if (!IsContainedRelativePath(target)) {
+    if (!IsContainedRelativePath(*target)) {
         problem = "the target name is not a path below the install folder";
         return false;
     }
-    for (char& c : target)
-        if (c == '\\') c = '/';
-    file.tarFileName = target;
-    file.fileType = type->GetUInt();
-    file.size = size->GetUInt();
-    file.crc = crc->GetUInt();
-    file.headerSize = Optional(record, "HeaderSize");
-    file.compressedHeaderSize = Optional(record, "CompressedHeaderSize");
-    file.headerCrc = Optional(record, "HeaderCRC");
-    file.nameHash = CrcUpdate(0, file.srcFileName.data(), file.srcFileName.size());
-    file.localPath = installDirectory + target;
+    file.srcFileName = src;
+    file.m_target = *target;
+    file.m_normalisedTarget.clear();
+    if (target->find('\\') != std::string::npos) {
+        file.m_normalisedTarget = *target;
+        for (char& c : file.m_normalisedTarget)
+            if (c == '\\') c = '/';
+    }
+    file.fileType = fields[1]->GetUInt();
+    file.size = fields[2]->GetUInt();
+    file.crc = fields[3]->GetUInt();
+    file.headerSize = Optional(record, FI_HeaderSize);
+    file.compressedHeaderSize = Optional(record, FI_CompressedHeaderSize);
+    file.headerCrc = Optional(record, FI_HeaderCrc);
+    file.nameHash = CrcUpdate(0, src.data(), src.size());
     return true;
 }
 
@@ -81,7 +94,7 @@ uint32_t DownloadTypeOf(uint32_t fileType) {
     }
 }
 
-std::string FileUrl(const std::string& prefix, const std::string& srcFileName, uint32_t fileType,
+std::string FileUrl(const std::string& prefix, std::string_view srcFileName, uint32_t fileType,
                     const std::string& suffix) {
     std::string url = prefix;
     url += '/';
@@ -91,33 +104,33 @@ std::string FileUrl(const std::string& prefix, const std::string& srcFileName, u
     return url;
 }
 
-bool LinkGuard::PathIsSafe(const std::string& relative, bool& exists, int64_t& size, int64_t& lastWriteMs) {
+bool LinkGuard::PathIsSafe(std::string_view relative, bool& exists, int64_t& size, int64_t& lastWriteMs) {
     exists = false;
     size = 0;
     lastWriteMs = 0;
     HY_OS::FileInfo info;
     size_t cut = relative.rfind('/');
-    if (cut != std::string::npos) {
-        std::string directory = relative.substr(0, cut);
-        if (!m_safeDirectories.count(directory)) {
-            // Each directory on the way, from the top: a link anywhere is refused; a directory
-            // that does not exist yet will be made by the download, not followed.
-            size_t at = 0;
-            while (at != std::string::npos) {
-                size_t next = directory.find('/', at);
-                std::string prefix = directory.substr(0, next);
-                if (!m_safeDirectories.count(prefix)) {
-                    if (!HY_OS::GetLinkInfo(m_root + prefix, info)) break;
-                    if (info.isSymbolicLink) return false;
-                    // A file in a directory's place makes the download fail; nothing is followed.
-                    if (!info.isDirectory) break;
-                    m_safeDirectories.insert(prefix);
-                }
-                at = next == std::string::npos ? next : next + 1;
+    if (cut != std::string_view::npos && !m_safeDirectories.count(relative.substr(0, cut))) {
+        // Each directory on the way, from the top: a link anywhere is refused; a directory that
+        // does not exist yet will be made by the download, not followed.
+        std::string_view directory = relative.substr(0, cut);
+        size_t at = 0;
+        while (at != std::string_view::npos) {
+            size_t next = directory.find('/', at);
+            std::string_view prefix = directory.substr(0, next);
+            if (!m_safeDirectories.count(prefix)) {
+                m_path.assign(m_root).append(prefix);
+                if (!HY_OS::GetLinkInfo(m_path, info)) break;
+                if (info.isSymbolicLink) return false;
+                // A file in a directory's place makes the download fail; nothing is followed.
+                if (!info.isDirectory) break;
+                m_safeDirectories.emplace(prefix);
             }
+            at = next == std::string_view::npos ? next : next + 1;
         }
     }
-    if (!HY_OS::GetLinkInfo(m_root + relative, info)) return true;
+    m_path.assign(m_root).append(relative);
+    if (!HY_OS::GetLinkInfo(m_path, info)) return true;
     if (info.isSymbolicLink) return false;
     exists = info.isRegular;
     size = info.size;

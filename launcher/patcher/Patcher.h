@@ -133,7 +133,7 @@ private:
 
     // Package files: reading and checking the table, queuing the requests.
     bool ReadPackageTable(std::vector<PackageFile>& files);
-    bool QueueFile(const PackageFile& file);
+    bool QueueFile(const PackageFile& file, const std::string& localPath);
     // Hands requests kept back (the client's queue was full) to the client as room appears.
     bool TopUpRequests();
     // Records a package file found current or written in the cache and saves the cache.

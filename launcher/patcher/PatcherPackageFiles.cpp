@@ -1,6 +1,8 @@
 // The patcher's work on one package once the latest file list is loaded: which files are out of
 // date, the CRC cache that vouches for files without reading them, and the download requests.
-#include <unordered_set>
+#include <algorithm>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "DMLTable.h"
@@ -20,37 +22,47 @@ bool Patcher::ReadPackageTable(std::vector<PackageFile>& files) {
     const char* fn = "Patcher::DoDownloadPackageFiles";
     const DMLTable* table = m_list.FindPackage(m_packageName);
     files.clear();
-    files.reserve(table->RecordCount());
-    std::unordered_set<std::string> targets;
-    targets.reserve(table->RecordCount());
+    files.resize(table->RecordCount());
     std::string problem;
+    size_t bad = table->RecordCount();
     for (size_t i = 0; i < table->RecordCount(); ++i) {
         const DMLRecord* record = table->RecordAt(i);
-        PackageFile file;
         if (!record) {
             problem = "the record is missing";
-        } else if (ReadPackageFile(*record, m_installDirectory, file, problem)) {
-            if (targets.insert(file.tarFileName).second) {
-                files.push_back(std::move(file));
-                continue;
-            }
-            problem = "another record has the same target " + file.tarFileName;
+        } else if (ReadPackageFile(*record, files[i], problem)) {
+            continue;
         }
-        const DMLField* src = record ? record->FindField("SrcFileName") : nullptr;
-        std::string name = src ? src->ToStr() : std::string();
-        // A NUL would cut the log line; it is shown as an escape.
-        for (size_t at = name.find('\0'); at != std::string::npos; at = name.find('\0', at))
-            name.replace(at, 1, "\\0");
-        HY_LOG(LL_Warning, kPatchCategory, fn, "Package %s, record %u ('%s') refused: %s",
-               m_packageName.c_str(), static_cast<unsigned>(i), name.c_str(), problem.c_str());
-        return false;
+        bad = i;
+        break;
     }
-    return true;
+    if (bad == table->RecordCount()) {
+        // Two records for one target would fight over the file and its cache entry.
+        std::vector<std::pair<std::string_view, size_t>> targets;
+        targets.reserve(files.size());
+        for (size_t i = 0; i < files.size(); ++i) targets.emplace_back(files[i].Target(), i);
+        std::sort(targets.begin(), targets.end());
+        for (size_t i = 1; i < targets.size(); ++i) {
+            if (targets[i].first == targets[i - 1].first) {
+                bad = std::max(targets[i].second, targets[i - 1].second);
+                problem = "another record has the same target " + std::string(targets[i].first);
+                break;
+            }
+        }
+    }
+    if (bad == table->RecordCount()) return true;
+    const DMLRecord* record = table->RecordAt(bad);
+    const DMLField* src = record ? record->FindField("SrcFileName") : nullptr;
+    std::string name = src ? src->ToStr() : std::string();
+    // A NUL would cut the log line; it is shown as an escape.
+    for (size_t at = name.find('\0'); at != std::string::npos; at = name.find('\0', at)) name.replace(at, 1, "\\0");
+    HY_LOG(LL_Warning, kPatchCategory, fn, "Package %s, record %u ('%s') refused: %s", m_packageName.c_str(),
+           static_cast<unsigned>(bad), name.c_str(), problem.c_str());
+    return false;
 }
 
-bool Patcher::QueueFile(const PackageFile& file) {
+bool Patcher::QueueFile(const PackageFile& file, const std::string& localPath) {
     HeldRequest request{FileUrl(m_urlPrefix, file.srcFileName, file.fileType, m_urlSuffix),
-                        file.localPath,
+                        localPath,
                         DownloadTypeOf(file.fileType),
                         file.nameHash,
                         file.size,
@@ -107,32 +119,37 @@ void Patcher::DoDownloadPackageFiles() {
     }
 
     LinkGuard links(m_installDirectory);
+    std::string localPath;
     for (const PackageFile& file : files) {
         bool exists = false;
         int64_t length = 0;
         int64_t lastWriteMs = 0;
-        if (!links.PathIsSafe(file.tarFileName, exists, length, lastWriteMs)) {
-            HY_LOG(LL_Warning, kPatchCategory, fn, "Package %s: '%s' leads through a symbolic link",
-                   m_packageName.c_str(), file.tarFileName.c_str());
+        std::string_view target = file.Target();
+        if (!links.PathIsSafe(target, exists, length, lastWriteMs)) {
+            HY_LOG(LL_Warning, kPatchCategory, fn, "Package %s: '%.*s' leads through a symbolic link",
+                   m_packageName.c_str(), static_cast<int>(target.size()), target.data());
             FailAndStop(PF_ListUnreadable);
             return;
         }
+        // The local path is the install directory followed directly by the target.
+        localPath.assign(m_installDirectory).append(target);
         bool fetch = true;
         if (!(file.fileType == PFT_DynamicWad && m_validateWads)) {
             long entry = m_cache.FindEntry(file.nameHash, file.size, file.crc);
             // The entry vouches for the file only when the file has exactly the size and the
             // last-write time it had when the entry was written.
-            if (entry >= 0 && exists && length < kFourGiB && length == static_cast<int64_t>(file.size) &&
-                m_cache.At(static_cast<size_t>(entry)).lastWriteMs != 0 &&
-                static_cast<int64_t>(m_cache.At(static_cast<size_t>(entry)).lastWriteMs) == lastWriteMs) {
-                m_cache.ConfirmEntry(entry);
-                HY_LOG(LL_DebugMed, kPatchCategory, fn, "DevMode skip %s", file.localPath.c_str());
-                OnFileSkipped(file.localPath);
-                fetch = false;
+            if (entry >= 0 && exists && length < kFourGiB && length == static_cast<int64_t>(file.size)) {
+                uint64_t entryTime = m_cache.At(static_cast<size_t>(entry)).lastWriteMs;
+                if (entryTime != 0 && static_cast<int64_t>(entryTime) == lastWriteMs) {
+                    m_cache.ConfirmEntry(entry);
+                    HY_LOG(LL_DebugMed, kPatchCategory, fn, "DevMode skip %s", localPath.c_str());
+                    OnFileSkipped(localPath);
+                    fetch = false;
+                }
             }
         }
-        if (file.fileType == PFT_WadUpdate) HY_OS::DeleteFile(file.localPath + ".utd");
-        if (fetch && !QueueFile(file)) {
+        if (file.fileType == PFT_WadUpdate) HY_OS::DeleteFile(localPath + ".utd");
+        if (fetch && !QueueFile(file, localPath)) {
             FailAndStop(PF_DownloadStartFailed, kUnableToStart);
             return;
         }

@@ -170,9 +170,15 @@ TEST(PackageFileNames, ContainedPathsUrlsAndDownloadTypes) {
     record.GetField("CRC").SetValue(uint32_t{2});
     PackageFile file;
     std::string problem;
-    ASSERT_TRUE(ReadPackageFile(record, "/game/", file, problem)) << problem;
+    ASSERT_TRUE(ReadPackageFile(record, file, problem)) << problem;
     EXPECT_EQ(file.nameHash, 0xCA6598D0u);
-    EXPECT_EQ(file.localPath, "/game/abc");
+    EXPECT_EQ(file.Target(), "abc") << "an empty target is the source name";
+    record.GetField("TarFileName").SetValue(std::string_view("Bin\\a.dll"));
+    ASSERT_TRUE(ReadPackageFile(record, file, problem)) << problem;
+    EXPECT_EQ(file.Target(), "Bin/a.dll");
+    record.RemoveField("CRC");
+    EXPECT_FALSE(ReadPackageFile(record, file, problem));
+    EXPECT_EQ(problem, "the field CRC is missing");
 }
 
 }  // namespace

@@ -27,29 +27,31 @@ void RunOnWorker(const std::function<void()>& body) {
 PatchRepo::PatchRepo() : m_list(std::make_unique<DMLDatabase>("LatestFileList")) {}
 
 void PatchRepo::SetPackage(const std::string& name, const std::vector<RepoFile>& files) {
-    DMLTable* table = m_list->MakeTable(name, false);
-    table->Clear();
-    for (const RepoFile& file : files) {
-        DMLRecord& r = table->AppendRecord();
-        r.GetField("SrcFileName").SetValue(std::string_view(file.src));
-        r.GetField("TarFileName").SetValue(std::string_view(file.tar));
-        r.GetField("FileType").SetValue(file.fileType);
-        r.GetField("Size").SetValue(static_cast<uint32_t>(file.content.size()));
-        r.GetField("CRC").SetValue(Crc(file.content));
-        std::string served = file.content;
-        std::string path = "/files/" + file.src;
-        if (file.fileType == PFT_Compressed) {
-            served = Gzip(file.content);
-            path += ".gz";
-        }
-        // The compressed engine needs the size of the download.
-        r.GetField("HeaderSize").SetValue(
-            static_cast<uint32_t>(file.fileType == PFT_Compressed ? served.size() : 0));
-        r.GetField("CompressedHeaderSize").SetValue(uint32_t{0});
-        r.GetField("HeaderCRC").SetValue(uint32_t{0});
-        http.SetFile(path, served);
-    }
+    m_list->MakeTable(name, false)->Clear();
+    for (const RepoFile& file : files) AddFile(name, file);
     Publish(listType);
+}
+
+void PatchRepo::AddFile(const std::string& package, RepoFile file) {
+    DMLRecord& r = m_list->MakeTable(package, false)->AppendRecord();
+    r.GetField("SrcFileName").SetValue(std::string_view(file.src));
+    r.GetField("TarFileName").SetValue(std::string_view(file.tar));
+    r.GetField("FileType").SetValue(file.fileType);
+    r.GetField("Size").SetValue(static_cast<uint32_t>(file.content.size()));
+    r.GetField("CRC").SetValue(Crc(file.content));
+    std::string path = "/files/" + file.src;
+    std::string served;
+    if (file.fileType == PFT_Compressed) {
+        served = Gzip(file.content);
+        path += ".gz";
+    } else {
+        served = std::move(file.content);
+    }
+    // The compressed engine needs the size of the download.
+    r.GetField("HeaderSize").SetValue(static_cast<uint32_t>(file.fileType == PFT_Compressed ? served.size() : 0));
+    r.GetField("CompressedHeaderSize").SetValue(uint32_t{0});
+    r.GetField("HeaderCRC").SetValue(uint32_t{0});
+    http.SetFile(path, std::move(served));
 }
 
 DMLRecord& PatchRepo::AddRawRecord(const std::string& package) { return m_list->MakeTable(package, false)->AppendRecord(); }

@@ -48,6 +48,8 @@ public:
     PatchRepo();
     // Sets a package's files (replacing earlier ones) and publishes the list again.
     void SetPackage(const std::string& name, const std::vector<RepoFile>& files);
+    // Adds one file to a package without publishing; its content moves to the server.
+    void AddFile(const std::string& package, RepoFile file);
     // Adds a record of raw fields to a package (for lists the publisher would never write).
     DMLRecord& AddRawRecord(const std::string& package);
     // Writes the list in the given form (1 XML, 2 binary) and serves it.
