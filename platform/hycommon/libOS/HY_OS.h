@@ -6,6 +6,7 @@
 #include "OsDownload.h"
 #include "OsEnv.h"
 #include "OsFile.h"
+#include "OsFileInfo.h"
 #include "OsHost.h"
 #include "OsHttp.h"
 #include "OsIniFile.h"
