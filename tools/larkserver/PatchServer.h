@@ -12,10 +12,9 @@
 #include <cstdint>
 #include <string>
 
+#include "MessageSession.h"
 #include "Repository.h"
 #include "SessionServer.h"
-
-class PatchServerSession;
 
 inline constexpr const char* kUnsupportedLocale = "ERROR1";
 
@@ -45,10 +44,8 @@ public:
     uint64_t MalformedRequests() const { return m_malformed.load(); }
 
 private:
-    friend class PatchServerSession;
-
     // Handles one application message; false when the connection is to be closed.
-    bool OnMessage(PatchServerSession& session, const uint8_t* data, uint32_t length);
+    bool OnMessage(ServerSession& session, const uint8_t* data, uint32_t length);
     // Reads the repository again when repository.txt changed since the last read.
     bool Refresh(std::string& error);
 

@@ -6,26 +6,11 @@
 
 #include "LogMessage.h"
 #include "OsFile.h"
+#include "PublishManifest.h"
 
 namespace {
 
 constexpr const char* kCategory = "LARKSERVER";
-
-// "/a/b/c" made of plain parts only.
-bool IsPlainRequestPath(const std::string& path) {
-    if (path.size() < 2 || path[0] != '/') return false;
-    size_t start = 1;
-    while (start <= path.size()) {
-        size_t end = path.find('/', start);
-        if (end == std::string::npos) end = path.size();
-        std::string_view part(path.data() + start, end - start);
-        if (part.empty() || part == "." || part == "..") return false;
-        for (char c : part)
-            if (c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
-        start = end + 1;
-    }
-    return true;
-}
 
 // Cuts every range to a file of `length` bytes; false when one lies wholly outside it.
 bool FitRanges(httplib::Ranges& ranges, int64_t length) {
@@ -54,7 +39,9 @@ RepositoryHttpServer::RepositoryHttpServer(std::string repository)
 RepositoryHttpServer::~RepositoryHttpServer() { Stop(); }
 
 std::string RepositoryHttpServer::Resolve(const std::string& requestPath, bool& refused) const {
-    refused = !IsPlainRequestPath(requestPath) || m_realRoot.empty();
+    // Everything a repository holds has a publishable name, so nothing else is looked for.
+    refused = requestPath.empty() || requestPath[0] != '/' ||
+              !larkpublish::IsPublishablePath(requestPath.substr(1)) || m_realRoot.empty();
     if (refused) return {};
     std::string real = RealPath(m_repository + requestPath);
     if (real.empty()) return {};

@@ -1,7 +1,8 @@
 // Serves the files of a patch repository over HTTP/1.1 (cpp-httplib): GET and HEAD, byte ranges,
-// keep-alive connections. Only regular files below the repository folder are served: a path with
-// an empty, "." or ".." part, a backslash or a control character, or one that leads outside the
-// folder through a symbolic link, is refused with 403. The server runs on threads of its own;
+// keep-alive connections. Only regular files below the repository folder are served, by the
+// names larkpublish gives them: a path with an empty, "." or ".." part or any character outside
+// letters, digits and "._-+~@()" (backslashes and control characters among them), or one that
+// leads outside the folder through a symbolic link, is refused with 403. The server runs on threads of its own;
 // the counters may be read from any thread.
 #pragma once
 

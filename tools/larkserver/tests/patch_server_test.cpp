@@ -22,6 +22,13 @@ void RunOnWorker(const std::function<void()>& body) {
     hytest::RunOnWorker(body, "PatchTest");
 }
 
+// Reads the repository and listens on a free loopback port.
+bool Serve(PatchServer& server) {
+    std::string error;
+    EXPECT_TRUE(server.LoadRepository(error)) << error;
+    return error.empty() && server.Listen(HYInetAddress(INADDR_LOOPBACK, 0)) == 0;
+}
+
 uint32_t FileCrc(const std::string& path) {
     std::string bytes;
     EXPECT_TRUE(HY_OS::ReadWholeFile(path, bytes)) << path;
@@ -32,9 +39,7 @@ TEST(PatchServer, AnswersAServedLocaleWithTheListAndAnyOtherWithError1) {
     PublishedRepository repository("English");
     RunOnWorker([&] {
         PatchServer server(repository.repo, kUrlBase, "?v=1");
-        std::string error;
-        ASSERT_TRUE(server.LoadRepository(error)) << error;
-        ASSERT_EQ(server.Listen(HYInetAddress(INADDR_LOOPBACK, 0)), 0);
+        ASSERT_TRUE(Serve(server));
 
         ListClient known("English");
         ASSERT_TRUE(known.Ask(server.Port()));
@@ -65,9 +70,7 @@ TEST(PatchServer, ServesANewPublishWithoutARestart) {
     PublishedRepository repository;
     RunOnWorker([&] {
         PatchServer server(repository.repo, kUrlBase);
-        std::string error;
-        ASSERT_TRUE(server.LoadRepository(error)) << error;
-        ASSERT_EQ(server.Listen(HYInetAddress(INADDR_LOOPBACK, 0)), 0);
+        ASSERT_TRUE(Serve(server));
         ListClient before("English");
         ASSERT_TRUE(before.Ask(server.Port()) && before.reply);
         EXPECT_EQ(before.reply->FindField("LatestVersion")->GetUInt(), 1u);
@@ -89,9 +92,7 @@ TEST(PatchServer, AMalformedOrForeignRequestClosesOnlyItsConnection) {
     PublishedRepository repository;
     RunOnWorker([&] {
         PatchServer server(repository.repo, kUrlBase);
-        std::string error;
-        ASSERT_TRUE(server.LoadRepository(error)) << error;
-        ASSERT_EQ(server.Listen(HYInetAddress(INADDR_LOOPBACK, 0)), 0);
+        ASSERT_TRUE(Serve(server));
         for (std::string bytes : {std::string("\x08\x01\xff\xff garbage", 12), std::string("\x63\x01", 2),
                                   std::string("\x01", 1)}) {
             ListClient hostile("English");
