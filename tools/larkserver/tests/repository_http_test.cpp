@@ -1,13 +1,20 @@
 // The repository over HTTP: the launcher's own download engines fetch a whole file, a gzip file
 // and a WAD update from it; ranges and keep-alive work on one connection; paths that try to leave
-// the repository are refused while the repository's own files are served.
+// the repository are refused while the repository's own files are served; a list reply leads to
+// the list and every file of a package, as a patch run follows it.
 #include "RepositoryHttpServer.h"
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <unistd.h>
 
 #include "DMLDatabase.h"
+#include "FileBinary.h"
 #include "FileXML.h"
+#include "HYInetAddress.h"
+#include "OsEnv.h"
+#include "PatchServer.h"
+#include "WorkerPump.h"
 #include "FileRequest.h"
 #include "OsFile.h"
 #include "WadWriter.h"
@@ -131,6 +138,72 @@ TEST_F(RepositoryHttp, PathsLeavingTheRepositoryAreRefused) {
     EXPECT_EQ(garbage.Exchange("\x01\x02 nonsense\r\n\r\n"), 400);
     RawHttp after(server.Port());
     EXPECT_EQ(after.Exchange("GET /repository.txt HTTP/1.1\r\nHost: x\r\n\r\n"), 200);
+}
+
+}  // namespace
+
+namespace {
+
+// The download type the launcher hands its HTTP client for a file type of the list.
+uint32_t DownloadTypeOf(uint32_t fileType) {
+    switch (fileType) {
+        case 3: return DT_WadArchive;
+        case 4: return DT_Compressed;
+        case 5: return DT_DynamicWadArchive;
+        default: return DT_WholeFile;
+    }
+}
+
+TEST(PatchRun, AListReplyLeadsToTheListAndEveryFileOfThePackage) {
+    PublishedRepository repository;
+    repository.options.listType = 2;  // the binary form this time
+    ASSERT_EQ(repository.Publish().version, 1u);
+    RepositoryHttpServer http(repository.repo);
+    ASSERT_TRUE(http.Start("127.0.0.1", 0));
+    std::string base = "http://127.0.0.1:" + std::to_string(http.Port());
+    TempDir install;
+    HY_OS::SetEnv("HY_HOSTNAME", "localhost");
+    hytest::RunOnWorker([&] {
+        PatchServer server(repository.repo, base, "?build=1");
+        std::string error;
+        ASSERT_TRUE(server.LoadRepository(error)) << error;
+        ASSERT_EQ(server.Listen(HYInetAddress(INADDR_LOOPBACK, 0)), 0);
+        ListClient ask("English");
+        ASSERT_TRUE(ask.Ask(server.Port()) && ask.reply);
+        const DMLRecord& reply = *ask.reply;
+        ASSERT_EQ(reply.FindField("ListFileType")->GetUInt(), 2u);
+
+        // The list, checked against the size and CRC of the reply, as the patcher fetches it.
+        std::string name = reply.FindField("ListFileName")->ToStr();
+        RecordingClient client;
+        client.Download(reply.FindField("ListFileURL")->ToStr(), install / name, DT_WholeFile,
+                        reply.FindField("ListFileSize")->GetUInt(), reply.FindField("ListFileCRC")->GetUInt());
+        ASSERT_TRUE(client.RunUntilAllProcessed());
+        ASSERT_EQ(client.Count("downloaded"), 1u);
+        DMLDatabase list("LatestFileList");
+        list.SetStorage(std::make_unique<FileBinary>(install / name.substr(0, name.rfind('.'))));
+        ASSERT_TRUE(list.Load());
+        EXPECT_EQ(list.FindTable("About")->RecordAt(0)->FindField("Version")->GetUInt(),
+                  reply.FindField("LatestVersion")->GetUInt());
+
+        // Every file of the package, by the URL rule of the patcher.
+        DMLTable* base = list.FindTable("Base");
+        ASSERT_NE(base, nullptr);
+        for (size_t i = 0; i < base->RecordCount(); ++i) {
+            const DMLRecord& r = *base->RecordAt(i);
+            uint32_t type = r.FindField("FileType")->GetUInt();
+            std::string url = reply.FindField("URLPrefix")->ToStr() + "/" + r.FindField("SrcFileName")->ToStr() +
+                              (type == 4 ? ".gz" : "") + reply.FindField("URLSuffix")->ToStr();
+            client.Download(url, install / r.FindField("TarFileName")->ToStr(), DownloadTypeOf(type),
+                            r.FindField("Size")->GetUInt(), r.FindField("CRC")->GetUInt(),
+                            r.FindField("HeaderSize")->GetUInt(), r.FindField("CompressedHeaderSize")->GetUInt(),
+                            r.FindField("HeaderCRC")->GetUInt());
+        }
+        ASSERT_TRUE(client.RunUntilAllProcessed());
+        EXPECT_EQ(client.Count("downloaded"), 4u);
+        EXPECT_EQ(client.Count("failed"), 0u);
+    });
+    for (const auto& [path, content] : repository.build) EXPECT_EQ(ReadFile(install / path), content) << path;
 }
 
 }  // namespace
