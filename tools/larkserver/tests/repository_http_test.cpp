@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 #include "DMLDatabase.h"
@@ -126,6 +128,27 @@ TEST_F(RepositoryHttp, PathsLeavingTheRepositoryAreRefused) {
         EXPECT_EQ(body.find("outside"), std::string::npos) << path;
     }
     EXPECT_EQ(server.Refused(), 10u);
+    // Every path of one to three parts from these pieces names a file below the repository or
+    // nothing at all.
+    const char* pieces[] = {"..", ".", "", "up", "link.txt", "repository.txt", "lists", "1",
+                            "LatestFileList.xml", "a\\b", "%2e%2e", "secret.txt"};
+    char real[PATH_MAX];
+    ASSERT_NE(::realpath(repository.repo.c_str(), real), nullptr);
+    size_t resolved = 0;
+    for (int parts = 1; parts <= 3; ++parts) {
+        int count = 1;
+        for (int i = 0; i < parts; ++i) count *= 12;
+        for (int combination = 0; combination < count; ++combination) {
+            std::string path;
+            for (int part = 0, rest = combination; part < parts; ++part, rest /= 12) path += std::string("/") + pieces[rest % 12];
+            bool refused = false;
+            std::string file = server.Resolve(path, refused);
+            if (file.empty()) continue;
+            ++resolved;
+            EXPECT_EQ(file.rfind(std::string(real) + "/", 0), 0u) << path << " -> " << file;
+        }
+    }
+    EXPECT_EQ(resolved, 2u);  // /repository.txt and /lists/1/LatestFileList.xml
     RawHttp http(server.Port());
     EXPECT_EQ(http.Exchange("GET /no/such/file HTTP/1.1\r\nHost: x\r\n\r\n"), 404);
     EXPECT_EQ(http.Exchange("GET /lists HTTP/1.1\r\nHost: x\r\n\r\n"), 404);
