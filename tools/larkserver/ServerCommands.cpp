@@ -65,15 +65,19 @@ HTTP requests for paths with "..", "." or empty parts, backslashes, control char
 or leading outside REPO through a symbolic link are refused with 403.
 )";
 
-// "--name value" pairs after the command word; false on a stray word or a missing value.
-bool ParseOptions(const std::vector<std::string>& args, std::map<std::string, std::string>& options,
-                  std::ostream& err) {
+// "--name value" pairs after the command word; false on a stray word, a missing value or an
+// option the command does not know.
+bool ParseOptions(const std::vector<std::string>& args, std::initializer_list<const char*> known,
+                  std::map<std::string, std::string>& options, std::ostream& err) {
     for (size_t i = 1; i < args.size(); i += 2) {
-        if (args[i].rfind("--", 0) != 0 || i + 1 >= args.size()) {
-            err << "larkserver: unexpected argument '" << args[i] << "'\n" << kUsage;
+        std::string name = args[i].rfind("--", 0) == 0 ? args[i].substr(2) : std::string();
+        bool isKnown = false;
+        for (const char* option : known) isKnown = isKnown || name == option;
+        if (!isKnown || i + 1 >= args.size()) {
+            err << "larkserver: unexpected argument '" << args[i] << "' for " << args[0] << "\n" << kUsage;
             return false;
         }
-        options[args[i].substr(2)] = args[i + 1];
+        options[name] = args[i + 1];
     }
     return true;
 }
@@ -222,7 +226,7 @@ int RunServers(const ServeConfig& config, std::ostream& out, std::ostream& err, 
 int RunLoginCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                     const std::atomic<bool>& stop) {
     std::map<std::string, std::string> options;
-    if (!ParseOptions(args, options, err)) return 2;
+    if (!ParseOptions(args, {"port", "data", "accounts", "listen", "log"}, options, err)) return 2;
     ServeConfig config;
     if (!options.count("port") || !options.count("data") || !options.count("accounts") ||
         !ParsePort(options, "port", config.loginPort) || !ReadCommonOptions(options, config, err)) {
@@ -235,7 +239,10 @@ int RunLoginCommand(const std::vector<std::string>& args, std::ostream& out, std
 int RunPatchCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                     const std::atomic<bool>& stop) {
     std::map<std::string, std::string> options;
-    if (!ParseOptions(args, options, err)) return 2;
+    if (!ParseOptions(args,
+                      {"port", "data", "repository", "http-port", "listen", "url-host", "url-suffix", "log"},
+                      options, err))
+        return 2;
     ServeConfig config;
     if (!options.count("port") || !options.count("data") || !options.count("repository") ||
         !ParsePort(options, "port", config.patchPort) || !ReadCommonOptions(options, config, err)) {
@@ -248,7 +255,11 @@ int RunPatchCommand(const std::vector<std::string>& args, std::ostream& out, std
 int RunServeCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                     const std::atomic<bool>& stop) {
     std::map<std::string, std::string> options;
-    if (!ParseOptions(args, options, err)) return 2;
+    if (!ParseOptions(args,
+                      {"data", "login-port", "accounts", "patch-port", "repository", "http-port", "listen",
+                       "url-host", "url-suffix", "log"},
+                      options, err))
+        return 2;
     ServeConfig config;
     if (!ParsePort(options, "login-port", config.loginPort) || !ParsePort(options, "patch-port", config.patchPort) ||
         !ReadCommonOptions(options, config, err)) {
@@ -269,7 +280,7 @@ int RunServeCommand(const std::vector<std::string>& args, std::ostream& out, std
 int RunAddAccountCommand(const std::vector<std::string>& args, std::istream& in,
                          std::ostream& out, std::ostream& err) {
     std::map<std::string, std::string> options;
-    if (!ParseOptions(args, options, err)) return 2;
+    if (!ParseOptions(args, {"accounts", "name", "id", "paying", "outcome", "ban"}, options, err)) return 2;
     if (!options.count("accounts") || !options.count("name")) {
         err << "larkserver: add-account needs --accounts and --name\n" << kUsage;
         return 2;

@@ -61,7 +61,8 @@ TEST(LarkServerPatchProgram, ServeRunsBothRolesAndRefusesIncompleteRoles) {
          {std::vector<std::string>{"serve", "--data", HY_DATA_SOURCE_DIR},
           {"serve", "--data", HY_DATA_SOURCE_DIR, "--patch-port", "0"},
           {"patch", "--port", "70000", "--data", HY_DATA_SOURCE_DIR, "--repository", repository.repo},
-          {"patch", "--port", "0", "--data", HY_DATA_SOURCE_DIR}}) {
+          {"patch", "--port", "0", "--data", HY_DATA_SOURCE_DIR},
+          {"patch", "--port", "0", "--data", HY_DATA_SOURCE_DIR, "--repository", repository.repo, "--http_port", "1"}}) {
         std::vector<std::string> none;
         pid_t refused = StartServer(args, 1, none);
         EXPECT_TRUE(none.empty());
