@@ -315,7 +315,12 @@ bool Publish(const PublishOptions& options, PublishResult& result, std::string& 
     if (options.version) {
         info.version = *options.version;
     } else {
-        info.version = HighestListVersion(options.repository) + 1;
+        uint32_t highest = HighestListVersion(options.repository);
+        if (highest == UINT32_MAX) {
+            error = "the repository has used every version number";
+            return false;
+        }
+        info.version = highest + 1;
         if (haveCurrent && current.listName == options.listName) {
             std::string existing;
             if (HY_OS::ReadWholeFile(Join(options.repository, current.ListPath(1)), existing) &&

@@ -190,8 +190,11 @@ TEST_F(PublishFixture, PublishingTheSameBuildAgainChangesNothing) {
 
 TEST_F(PublishFixture, ANewBuildStoresOnlyWhatChangedAndKeepsTheOldList) {
     PublishResult first = Run();
-    Put("Bin/Game.exe", "a new game");
+    Put("Bin/Game.exe", "123456789");
     PublishResult second = Run();
+    // The launcher's CRC routine (not the common CRC-32, which gives 0xCBF43926 here).
+    EXPECT_EQ(Find(second, "Bin/Game.exe")->crc, 0x2DFD2D88u);
+    EXPECT_EQ(Find(second, "Bin/Game.exe")->srcFileName, "files/2dfd2d88-9/Bin/Game.exe");
     EXPECT_EQ(second.version, 2u);
     EXPECT_TRUE(second.listWritten);
     EXPECT_EQ(second.filesStored, 2u);  // the changed file and its gzip copy
