@@ -11,6 +11,7 @@
 namespace {
 
 constexpr const char* kCategory = "LARKSERVER";
+constexpr size_t kThreads = 16;
 
 // Cuts every range to a file of `length` bytes; false when one lies wholly outside it.
 bool FitRanges(httplib::Ranges& ranges, int64_t length) {
@@ -53,8 +54,11 @@ std::string RepositoryHttpServer::Resolve(const std::string& requestPath, bool& 
 bool RepositoryHttpServer::Start(const std::string& host, uint16_t port) {
     if (m_server || m_realRoot.empty()) return false;
     m_server = std::make_unique<httplib::Server>();
+    // Each open connection holds one thread of the pool while it is kept alive: enough threads
+    // for a few launchers at once, and idle connections let go after 5 s.
+    m_server->new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
     m_server->set_keep_alive_max_count(10000);
-    m_server->set_keep_alive_timeout(30);
+    m_server->set_keep_alive_timeout(5);
     m_server->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
         bool refused = false;
         std::string path = Resolve(req.path, refused);
