@@ -89,7 +89,8 @@ bool CopyFileAtomic(const std::string& from, const std::string& to, uint32_t exp
     target.Close();
     if (!ok || crc != expectedCrc) {
         HY_OS::DeleteFile(temporary);
-        error = ok ? from + " changed while it was published" : "cannot copy " + from + " to " + temporary;
+        error = ok ? from + " changed while it was published"
+                   : "cannot copy " + from + " to " + temporary;
         return false;
     }
     return Finish(temporary, to, error);

@@ -11,7 +11,8 @@ bool MessageSession::AppProcessMessage(const MsgBufferRef& buffer) {
 std::string DecodeRequest(const uint8_t* data, uint32_t length, DMLRecord& request, int& used) {
     MessageManager& messages = MessageManager::GetSingleton();
     used = messages.MessageFromBinary(request, data, length, 255);
-    return used < 0 ? std::string() : messages.GetMessageName(request.ServiceId(), request.MessageType());
+    return used < 0 ? std::string()
+                    : messages.GetMessageName(request.ServiceId(), request.MessageType());
 }
 
 std::string TextField(const DMLRecord& record, const char* name) {

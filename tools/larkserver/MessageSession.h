@@ -10,14 +10,15 @@
 #include "ServerSession.h"
 
 class MessageSession : public ServerSession {
-public:
+  public:
     // Answers false when the connection is to be closed.
-    using Handler = std::function<bool(MessageSession& session, const uint8_t* data, uint32_t length)>;
+    using Handler =
+        std::function<bool(MessageSession& session, const uint8_t* data, uint32_t length)>;
     explicit MessageSession(Handler handler) : m_handler(std::move(handler)) {}
 
     bool AppProcessMessage(const MsgBufferRef& buffer) override;
 
-private:
+  private:
     Handler m_handler;
 };
 

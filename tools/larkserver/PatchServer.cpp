@@ -56,8 +56,9 @@ bool PatchServer::Refresh(std::string& error) {
     m_listCrc = listCrc;
     m_loadedStamp = stamp;
     m_loadedLength = length;
-    HY_LOG(LL_Status, kCategory, "PatchServer::Refresh", "Serving %s version %u (%u bytes, CRC %08X)",
-           m_info.ListFileName().c_str(), m_info.version, m_listSize, m_listCrc);
+    HY_LOG(LL_Status, kCategory, "PatchServer::Refresh",
+           "Serving %s version %u (%u bytes, CRC %08X)", m_info.ListFileName().c_str(),
+           m_info.version, m_listSize, m_listCrc);
     return true;
 }
 
@@ -99,7 +100,8 @@ bool PatchServer::OnMessage(ServerSession& session, const uint8_t* data, uint32_
         reply.GetField("URLPrefix").SetValue(std::string_view(m_urlBase));
         reply.GetField("URLSuffix").SetValue(std::string_view(m_urlSuffix));
         reply.GetField("ListFileName").SetValue(std::string_view(m_info.ListFileName()));
-        reply.GetField("ListFileURL").SetValue(std::string_view(m_urlBase + "/" + m_info.ListPath() + m_urlSuffix));
+        reply.GetField("ListFileURL")
+            .SetValue(std::string_view(m_urlBase + "/" + m_info.ListPath() + m_urlSuffix));
         reply.GetField("ListFileSize").SetValue(m_listSize);
         reply.GetField("ListFileCRC").SetValue(m_listCrc);
         reply.GetField("LatestVersion").SetValue(m_info.version);

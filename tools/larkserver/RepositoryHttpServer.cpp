@@ -77,21 +77,24 @@ bool RepositoryHttpServer::Start(const std::string& host, uint16_t port) {
                    req.method.c_str(), req.path.c_str(), req.remote_addr.c_str(), status);
             res.status = status;
             if (status == 416) res.set_header("Content-Range", "bytes */" + std::to_string(length));
-            res.set_content(status == 403 ? "Forbidden\n" : status == 404 ? "Not Found\n" : "", "text/plain");
+            res.set_content(status == 403   ? "Forbidden\n"
+                            : status == 404 ? "Not Found\n"
+                                            : "",
+                            "text/plain");
             return;
         }
         ++m_served;
         HY_LOG(LL_Status, kCategory, "RepositoryHttpServer::Get", "%s %s from %s (%lld bytes%s)",
                req.method.c_str(), req.path.c_str(), req.remote_addr.c_str(),
                static_cast<long long>(length), req.ranges.empty() ? "" : ", ranges");
-        res.set_content_provider(
-            static_cast<size_t>(length), "application/octet-stream",
-            [file](size_t offset, size_t size, httplib::DataSink& sink) {
-                char block[65536];
-                size_t n = std::min(size, sizeof block);
-                int64_t got = file->ReadAt(block, n, static_cast<int64_t>(offset));
-                return got > 0 && sink.write(block, static_cast<size_t>(got));
-            });
+        res.set_content_provider(static_cast<size_t>(length), "application/octet-stream",
+                                 [file](size_t offset, size_t size, httplib::DataSink& sink) {
+                                     char block[65536];
+                                     size_t n = std::min(size, sizeof block);
+                                     int64_t got =
+                                         file->ReadAt(block, n, static_cast<int64_t>(offset));
+                                     return got > 0 && sink.write(block, static_cast<size_t>(got));
+                                 });
     });
     bool bound;
     if (port == 0) {

@@ -2,8 +2,8 @@
 // keep-alive connections. Only regular files below the repository folder are served, by the
 // names larkpublish gives them: a path with an empty, "." or ".." part or any character outside
 // letters, digits and "._-+~@()" (backslashes and control characters among them), or one that
-// leads outside the folder through a symbolic link, is refused with 403. The server runs on threads of its own;
-// the counters may be read from any thread.
+// leads outside the folder through a symbolic link, is refused with 403. The server runs on threads
+// of its own; the counters may be read from any thread.
 #pragma once
 
 #include <atomic>
@@ -17,7 +17,7 @@ class Server;
 }
 
 class RepositoryHttpServer {
-public:
+  public:
     explicit RepositoryHttpServer(std::string repository);
     ~RepositoryHttpServer();
     RepositoryHttpServer(const RepositoryHttpServer&) = delete;
@@ -35,7 +35,7 @@ public:
     // below the repository; `refused` tells the two apart.
     std::string Resolve(const std::string& requestPath, bool& refused) const;
 
-private:
+  private:
     std::string m_repository;
     std::string m_realRoot;
     std::unique_ptr<httplib::Server> m_server;

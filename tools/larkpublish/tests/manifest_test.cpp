@@ -1,9 +1,8 @@
 // The manifest format: packages, file types, folders and targets, and every way a line can be
 // wrong; random edits of a manifest and of repository.txt.
-#include "PublishManifest.h"
-
 #include <gtest/gtest.h>
 
+#include "PublishManifest.h"
 #include "Repository.h"
 
 namespace {
@@ -13,15 +12,16 @@ using namespace larkpublish;
 TEST(PublishManifest, ReadsPackagesTypesFoldersAndTargets) {
     Manifest manifest;
     std::string error;
-    ASSERT_TRUE(ParseManifest("# a build\r\n"
-                              "package PatchClient required\n"
-                              "plain LarkLauncher   # the program\n"
-                              "\n"
-                              "package Data/Extra optional\n"
-                              "  gzip Bin/ Programs/\n"
-                              "  wad Data/Root.wad\n"
-                              "  dynamic-wad Data/Music.wad Music/Music.wad\n",
-                              manifest, error))
+    ASSERT_TRUE(
+        ParseManifest("# a build\r\n"
+                      "package PatchClient required\n"
+                      "plain LarkLauncher   # the program\n"
+                      "\n"
+                      "package Data/Extra optional\n"
+                      "  gzip Bin/ Programs/\n"
+                      "  wad Data/Root.wad\n"
+                      "  dynamic-wad Data/Music.wad Music/Music.wad\n",
+                      manifest, error))
         << error;
     ASSERT_EQ(manifest.packages.size(), 2u);
     EXPECT_EQ(manifest.packages[0].name, "PatchClient");
@@ -90,7 +90,8 @@ TEST(PublishManifest, MutatedTextsEndInAResultOrAMessage) {
         "package Base required\nplain Readme.txt Docs/Readme.txt\ngzip Bin/\nwad Data/Root.wad\n"
         "package Extras optional\ndynamic-wad Data/Music.wad\n";
     const std::string infoText =
-        "version 3\nlist-name LatestFileList\nlist-type 2\nlocales English German\npackage Base required\n";
+        "version 3\nlist-name LatestFileList\nlist-type 2\nlocales English German\npackage Base "
+        "required\n";
     const std::string alphabet = "abz./\\ \n\r#<>\"%?:-_019package";
     uint32_t seed = 12345;
     auto next = [&](uint32_t limit) {
@@ -103,9 +104,15 @@ TEST(PublishManifest, MutatedTextsEndInAResultOrAMessage) {
             for (uint32_t edits = 1 + next(4); edits > 0; --edits) {
                 size_t at = next(static_cast<uint32_t>(text->size()));
                 switch (next(3)) {
-                    case 0: text->erase(at, 1 + next(6)); break;
-                    case 1: text->insert(at, 1, alphabet[next(static_cast<uint32_t>(alphabet.size()))]); break;
-                    default: (*text)[at] = alphabet[next(static_cast<uint32_t>(alphabet.size()))]; break;
+                    case 0:
+                        text->erase(at, 1 + next(6));
+                        break;
+                    case 1:
+                        text->insert(at, 1, alphabet[next(static_cast<uint32_t>(alphabet.size()))]);
+                        break;
+                    default:
+                        (*text)[at] = alphabet[next(static_cast<uint32_t>(alphabet.size()))];
+                        break;
                 }
             }
         }
@@ -115,7 +122,9 @@ TEST(PublishManifest, MutatedTextsEndInAResultOrAMessage) {
             for (const ManifestPackage& package : manifest.packages) {
                 EXPECT_TRUE(IsPackageName(package.name)) << manifestCopy;
                 for (const ManifestEntry& entry : package.entries) {
-                    std::string path = entry.path.back() == '/' ? entry.path.substr(0, entry.path.size() - 1) : entry.path;
+                    std::string path = entry.path.back() == '/'
+                                           ? entry.path.substr(0, entry.path.size() - 1)
+                                           : entry.path;
                     EXPECT_TRUE(IsPublishablePath(path)) << manifestCopy;
                 }
             }

@@ -65,10 +65,18 @@ void Fetch(benchmark::State& state, uint16_t port, bool ranged) {
     curl_easy_cleanup(curl);
 }
 
-void BM_InMemoryServer_Whole(benchmark::State& state) { Fetch(state, Shared().memory.Port(), false); }
-void BM_RepositoryServer_Whole(benchmark::State& state) { Fetch(state, Shared().repository.Port(), false); }
-void BM_InMemoryServer_Ranges(benchmark::State& state) { Fetch(state, Shared().memory.Port(), true); }
-void BM_RepositoryServer_Ranges(benchmark::State& state) { Fetch(state, Shared().repository.Port(), true); }
+void BM_InMemoryServer_Whole(benchmark::State& state) {
+    Fetch(state, Shared().memory.Port(), false);
+}
+void BM_RepositoryServer_Whole(benchmark::State& state) {
+    Fetch(state, Shared().repository.Port(), false);
+}
+void BM_InMemoryServer_Ranges(benchmark::State& state) {
+    Fetch(state, Shared().memory.Port(), true);
+}
+void BM_RepositoryServer_Ranges(benchmark::State& state) {
+    Fetch(state, Shared().repository.Port(), true);
+}
 
 BENCHMARK(BM_InMemoryServer_Whole)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RepositoryServer_Whole)->Unit(benchmark::kMillisecond)->UseRealTime();

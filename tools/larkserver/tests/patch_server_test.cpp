@@ -1,14 +1,13 @@
 // The patch role through real client sessions: the reply names the repository's list with its
 // size, CRC and version; a locale the repository does not serve gets "ERROR1"; a new publish is
 // served without a restart; a malformed request closes only its own connection.
-#include "PatchServer.h"
-
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 
 #include "Crc.h"
 #include "OsEnv.h"
 #include "OsFile.h"
+#include "PatchServer.h"
 #include "WorkerPump.h"
 #include "patch_test_support.h"
 
@@ -50,7 +49,8 @@ TEST(PatchServer, AnswersAServedLocaleWithTheListAndAnyOtherWithError1) {
         EXPECT_EQ(r.FindField("URLPrefix")->ToStr(), kUrlBase);
         EXPECT_EQ(r.FindField("URLSuffix")->ToStr(), "?v=1");
         EXPECT_EQ(r.FindField("ListFileName")->ToStr(), "LatestFileList.xml");
-        EXPECT_EQ(r.FindField("ListFileURL")->ToStr(), kUrlBase + "/lists/1/LatestFileList.xml?v=1");
+        EXPECT_EQ(r.FindField("ListFileURL")->ToStr(),
+                  kUrlBase + "/lists/1/LatestFileList.xml?v=1");
         EXPECT_EQ(r.FindField("ListFileSize")->GetUInt(), HY_OS::FileLength(list));
         EXPECT_EQ(r.FindField("ListFileCRC")->GetUInt(), FileCrc(list));
         EXPECT_EQ(r.FindField("LatestVersion")->GetUInt(), 1u);
@@ -93,8 +93,8 @@ TEST(PatchServer, AMalformedOrForeignRequestClosesOnlyItsConnection) {
     RunOnWorker([&] {
         PatchServer server(repository.repo, kUrlBase);
         ASSERT_TRUE(Serve(server));
-        for (std::string bytes : {std::string("\x08\x01\xff\xff garbage", 12), std::string("\x63\x01", 2),
-                                  std::string("\x01", 1)}) {
+        for (std::string bytes : {std::string("\x08\x01\xff\xff garbage", 12),
+                                  std::string("\x63\x01", 2), std::string("\x01", 1)}) {
             ListClient hostile("English");
             hostile.rawRequest = bytes;
             ASSERT_TRUE(hostile.Ask(server.Port()));
