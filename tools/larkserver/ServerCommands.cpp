@@ -42,20 +42,24 @@ Ports: N = 0 picks a free port. Once listening, each role prints one line
   larkserver: login server listening on ADDRESS:PORT
   larkserver: patch server listening on ADDRESS:PORT
   larkserver: http server listening on ADDRESS:PORT
-and the server runs until SIGINT or SIGTERM.
+and the patch role adds "larkserver: serving <list file> version V of REPO". The server
+runs until SIGINT or SIGTERM.
 
 Options:
   --data DIR        the message modules (Root.wad or the loose .xml files)
   --listen ADDRESS  the address every role listens on (default 127.0.0.1; 0.0.0.0 for all)
   --url-host HOST   the host name in the URLs the patch server announces (default: the
                     listen address, 127.0.0.1 for 0.0.0.0)
+  --http-port N     the HTTP port of the patch role (default 0, a free port)
   --url-suffix TEXT appended to every file URL the launcher forms (e.g. "?build=3")
   --log FILE        the log file (default LarkServer.Log.txt)
 
 A launcher on this machine reaches a server on 127.0.0.1 when it runs with
 HY_HOSTNAME=localhost (otherwise it turns 127.0.0.1 into the machine's own address).
-HTTP requests for paths with "..", "." or empty parts, backslashes, control characters,
-or leading outside REPO through a symbolic link are refused with 403.
+The HTTP role serves only regular files below REPO by the names larkpublish gives them:
+a path with "..", "." or empty parts, a character outside letters, digits and
+"._-+~@()" (backslashes and control characters among them), or one leading outside REPO
+through a symbolic link is refused with 403. REPO's layout: see "larkpublish --help".
 )";
 
 // "--name value" pairs after the command word; false on a stray word, a missing value or an
