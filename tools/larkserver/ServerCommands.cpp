@@ -25,7 +25,7 @@ constexpr const char* kUsage =
     "                   [--url-host HOST] [--url-suffix TEXT] [--log FILE]\n"
     "  larkserver --help\n";
 
-constexpr const char* kHelp = R"(
+constexpr const char* kHelp = R"help(
 Roles:
   login        the development login server: signs in the accounts of the accounts file
                (add them with add-account; only password hashes are stored). Pass keys live
@@ -60,7 +60,7 @@ The HTTP role serves only regular files below REPO by the names larkpublish give
 a path with "..", "." or empty parts, a character outside letters, digits and
 "._-+~@()" (backslashes and control characters among them), or one leading outside REPO
 through a symbolic link is refused with 403. REPO's layout: see "larkpublish --help".
-)";
+)help";
 
 // "--name value" pairs after the command word; false on a stray word, a missing value or an
 // option the command does not know.
