@@ -183,8 +183,10 @@ TEST_F(FailSafeRun, AProgramThatCannotBeFetchedIsLogged) {
     EXPECT_NE(log.find("Failed to download fail safe patch from \n"), std::string::npos);
 }
 
-// An information file holds two short values; a huge answer is not one and is not stored.
+// An information file holds two short values; a huge answer is not one and is not stored (the
+// naming test above shows that an answer of normal size is stored under this name).
 TEST_F(FailSafeRun, AnOversizedInformationFileCountsAsNone) {
+    GiveLauncherATenDigitCrc();
     m_server.Serve(InfoPath(), "[PatchInfo]\nCRC32=1\nDownloadURL=" + std::string(200000, 'u') + "\n");
     m_root.WriteConfig(m_server.Url("/failsafe/"));
     launcher_test::ProcessResult result = RunLauncher(m_root, {"-r"});
