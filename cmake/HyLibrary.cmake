@@ -19,6 +19,8 @@ function(hy_test name)
   target_compile_options(${name} PRIVATE ${HY_WARNINGS})
   # Every test program may use the shared test support (log capture, hand-moved clock, temp dirs).
   target_link_libraries(${name} PRIVATE ${A_DEPS} hy_testing GTest::gtest GTest::gmock GTest::gtest_main)
+  set_property(GLOBAL APPEND PROPERTY HY_TEST_LABELS ${A_LABEL})
+  set_property(GLOBAL APPEND PROPERTY HY_TESTS_${A_LABEL} ${name})
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     PROPERTIES LABELS "${A_LABEL}" TIMEOUT 300
@@ -59,10 +61,17 @@ function(hy_fuzz name)
   endif()
 endfunction()
 
-# Once the whole tree is read: <build>/fuzz_replays.txt lists every target's replay program (for
+# Once the whole tree is read: a target `tests_<label>` per test label; <build>/fuzz_replays.txt lists every target's replay program (for
 # `scripts/fuzz --seeds`); with HY_FUZZ, <build>/fuzz_targets.txt lists the libFuzzer programs that
 # scripts/fuzz runs and the target `fuzz_targets` builds them all.
 function(hy_fuzz_finish)
+  # tests_<label>: every test program of one label (the tsan preset builds only these).
+  get_property(labels GLOBAL PROPERTY HY_TEST_LABELS)
+  list(REMOVE_DUPLICATES labels)
+  foreach(label ${labels})
+    get_property(programs GLOBAL PROPERTY HY_TESTS_${label})
+    add_custom_target(tests_${label} DEPENDS ${programs})
+  endforeach()
   get_property(replays GLOBAL PROPERTY HY_FUZZ_REPLAYS)
   list(JOIN replays "\n" content)
   file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/fuzz_replays.txt CONTENT "${content}\n")
