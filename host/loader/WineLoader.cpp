@@ -14,15 +14,13 @@
 #include <unistd.h>
 
 #include "LogMessage.h"
+#include "TempUnixSocket.h"
 
 namespace larkhost {
 namespace {
 
 constexpr const char* kCategory = "HOST_LOADER";
 constexpr const char* kMethod = "WineLoaderClientConnection::HandleConnection";
-// The longest path a Unix socket address holds with its terminating NUL on every system we
-// care about.
-constexpr size_t kMaxSocketPath = 103;
 
 std::string UnameRelease() {
     struct utsname name {};
@@ -61,49 +59,22 @@ std::string WineLoader::CoreLibraryPath() const {
 }
 
 bool WineLoader::Listen() {
-    const char* fn = "WineLoader::Listen";
-    std::string dir = m_options.tempDirectory;
-    if (dir.empty()) {
-        const char* tmp = std::getenv("TMPDIR");
-        dir = tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
-    }
-    if (dir.back() != '/') dir += '/';
-    std::string name = dir + "larkhost-loader-XXXXXX";
-    if (name.size() > kMaxSocketPath) {
-        HY_LOG(LL_Error, kCategory, fn, "socket path %s is longer than %zu bytes", name.c_str(),
-               kMaxSocketPath);
+    std::string path;
+    m_listenFd = ListenOnTemporaryUnixSocket(m_options.tempDirectory, "larkhost-loader-", 5, path);
+    if (m_listenFd < 0) {
+        HY_LOG(LL_Error, kCategory, "WineLoader::Listen", "cannot set up the loader socket in %s; errno %d",
+               m_options.tempDirectory.empty() ? TemporaryDirectory().c_str() : m_options.tempDirectory.c_str(),
+               errno);
         return false;
     }
-    // A fresh name: made unique as a file, then freed for the socket to take.
-    int placeholder = mkstemp(name.data());
-    if (placeholder < 0) {
-        HY_LOG(LL_Error, kCategory, fn, "cannot make a temporary name in %s; errno %d", dir.c_str(), errno);
-        return false;
-    }
-    close(placeholder);
-    unlink(name.c_str());
-
-    m_listenFd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_listenFd < 0 || m_wakeFd < 0) {
-        HY_LOG(LL_Error, kCategory, fn, "cannot create the loader socket; errno %d", errno);
+    if (m_wakeFd < 0) {
+        HY_LOG(LL_Error, kCategory, "WineLoader::Listen", "cannot create the loader's wake-up event; errno %d", errno);
+        unlink(path.c_str());
         return false;
     }
-    struct sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, name.c_str(), name.size() + 1);
-    if (bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
-        HY_LOG(LL_Error, kCategory, fn, "cannot bind the loader socket to %s; errno %d", name.c_str(), errno);
-        return false;
-    }
-    m_socketPath = name;
+    m_socketPath = path;
     m_bound = true;
-    if (listen(m_listenFd, 5) != 0) {
-        HY_LOG(LL_Error, kCategory, fn, "cannot listen on the loader socket; errno %d", errno);
-        unlink(m_socketPath.c_str());
-        m_bound = false;
-        return false;
-    }
     return true;
 }
 
