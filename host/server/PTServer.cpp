@@ -1,49 +1,17 @@
 #include "PTServer.h"
 
-#include <future>
 #include <glib.h>
 #include <thread>
 
 #include "HostEnvironment.h"
 #include "LogMessage.h"
+#include "MainThread.h"
 #include "WineLoader.h"
 
 namespace larkhost {
 namespace {
 
 constexpr const char* kCategory = "HOST";
-
-// Runs `work` from the main loop later, unless `alive` has been reset by then.
-void Post(const std::shared_ptr<bool>& alive, std::function<void()> work) {
-    struct Job {
-        std::weak_ptr<bool> alive;
-        std::function<void()> work;
-    };
-    auto* job = new Job{alive, std::move(work)};
-    g_idle_add_full(
-        G_PRIORITY_DEFAULT,
-        [](gpointer data) -> gboolean {
-            auto* j = static_cast<Job*>(data);
-            if (j->alive.lock()) j->work();
-            return G_SOURCE_REMOVE;
-        },
-        job, [](gpointer data) { delete static_cast<Job*>(data); });
-}
-
-// Runs `work` on the main loop and waits for its answer (from another thread).
-template <typename T>
-T RunOnMain(std::function<T()> work) {
-    std::packaged_task<T()> task(std::move(work));
-    auto result = task.get_future();
-    g_main_context_invoke(
-        nullptr,
-        [](gpointer data) -> gboolean {
-            (*static_cast<std::packaged_task<T()>*>(data))();
-            return G_SOURCE_REMOVE;
-        },
-        &task);
-    return result.get();
-}
 
 bool Contains(const std::string& text, const char* what) { return text.find(what) != std::string::npos; }
 
@@ -69,7 +37,7 @@ void PTServer::SetWineLoader(std::shared_ptr<WineLoader> loader) { m_loader = st
 
 void PTServer::QueueBehindGate(std::function<void()> work) {
     if (m_gateOpen)
-        Post(m_alive, std::move(work));
+        PostToMainLoop(m_alive, std::move(work));
     else
         m_gated.push_back(std::move(work));
 }
@@ -78,7 +46,7 @@ void PTServer::OpenGate() {
     m_gateOpen = true;
     auto queued = std::move(m_gated);
     m_gated.clear();
-    for (auto& work : queued) Post(m_alive, std::move(work));
+    for (auto& work : queued) PostToMainLoop(m_alive, std::move(work));
 }
 
 void PTServer::DidFinishLaunching() {
@@ -94,7 +62,7 @@ void PTServer::DidFinishLaunching() {
         m_defaults.SetString("FirstRunVersion", m_options.version);
     }
     // After this call has returned: the helper server is ready, and every queued launch runs.
-    Post(m_alive, [this] {
+    PostToMainLoop(m_alive, [this] {
         m_helperReady = true;
         OpenGate();
     });
@@ -223,7 +191,7 @@ void PTServer::TaskEnded(HostTask* task, int status, const std::string& errorOut
         if (ShouldTerminate()) m_ui.Quit();
     }
     // The task object goes with `entry`, after its callback has returned.
-    Post(m_alive, [holder = std::make_shared<TaskEntry>(std::move(entry))] {});
+    PostToMainLoop(m_alive, [holder = std::make_shared<TaskEntry>(std::move(entry))] {});
 }
 
 void PTServer::HandleErrorOutput(const TaskEntry& entry, const std::string& errorOutput) {
@@ -267,17 +235,17 @@ void PTServer::ShutDownBottles() {
     std::weak_ptr<bool> alive = m_alive;
     std::thread([this, bottles, alive] {
         bool force = false;
-        auto names = RunOnMain<std::vector<std::string>>([bottles] {
-            std::vector<std::string> out;
-            for (const auto& b : bottles->Bottles()) out.push_back(b.name);
-            return out;
+        std::vector<std::string> names;
+        RunOnMainLoop([&] {
+            for (const auto& b : bottles->Bottles()) names.push_back(b.name);
         });
         bool ok = true;
         for (const auto& name : names) {
             for (const char* step : {"pre_quit", "quit", "post_quit"}) {
-                bool agreed = RunOnMain<bool>([bottles, name, step, force] {
+                bool agreed = false;
+                RunOnMainLoop([&] {
                     HY_LOG(LL_Status, kCategory, "PTServer::shutDownBottles", "bottle %s: %s", name.c_str(), step);
-                    return bottles->QuitStep(name, step, force);
+                    agreed = bottles->QuitStep(name, step, force);
                 });
                 if (!agreed && !force) {
                     HY_LOG(LL_Status, kCategory, "PTServer::shutDownBottles", "Canceling shutdown");
@@ -289,10 +257,9 @@ void PTServer::ShutDownBottles() {
             if (!ok) break;
         }
         if (force)
-            for (const auto& name : names) RunOnMain<bool>([bottles, name] { bottles->ForceQuit(name); return true; });
-        RunOnMain<bool>([this, alive, ok] {
+            for (const auto& name : names) RunOnMainLoop([&] { bottles->ForceQuit(name); });
+        RunOnMainLoop([&] {
             if (alive.lock()) ShutdownFinished(ok);
-            return true;
         });
     }).detach();
 }

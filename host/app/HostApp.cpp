@@ -1,0 +1,209 @@
+#include "HostApp.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <gtk/gtk.h>
+#include <glib-unix.h>
+#include <memory>
+#include <unistd.h>
+
+#include "ExitGuard.h"
+#include "HostCommands.h"
+#include "HostEnvironment.h"
+#include "HostSetup.h"
+#include "HostWindows.h"
+#include "LauncherLog.h"
+#include "LogMessage.h"
+#include "MainThread.h"
+#include "ProxyWatcher.h"
+#include "PTServer.h"
+#include "WineLoader.h"
+
+namespace larkhost {
+namespace {
+
+constexpr const char* kCategory = "HOST";
+constexpr const char* kAppName = "Larkspur";
+constexpr const char* kVersion = "1.0";
+
+std::string StateDirectory() {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    std::string base = state != nullptr && *state == '/' ? state : std::string(g_get_home_dir()) + "/.local/state";
+    return base + "/Larkspur";
+}
+
+struct HostContext {
+    HostCommandLine commandLine;
+    std::string porticoRoot;
+    GApplication* app = nullptr;
+    bool gui = false;
+    std::unique_ptr<HostDefaults> defaults;
+    std::unique_ptr<HostUi> ui;
+    std::unique_ptr<PythonSetup> python;
+    std::shared_ptr<WineLoader> loader;
+    std::unique_ptr<PTServer> server;
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+    int status = 0;
+};
+
+void Activate(GApplication*, gpointer data) {
+    auto* ctx = static_cast<HostContext*>(data);
+    if (ctx->server) return;  // activated once
+    std::string shared = std::filesystem::path(ctx->porticoRoot).parent_path().string();
+    ctx->ui = MakeHostUi(ctx->gui ? GTK_APPLICATION(ctx->app) : nullptr, kAppName, [ctx] {
+        g_application_release(ctx->app);
+        g_application_quit(ctx->app);
+    });
+    ctx->defaults = std::make_unique<HostDefaults>(HostDefaults::DefaultPath());
+    ctx->defaults->RegisterHostDefaults(DefaultBottleDirectory());
+
+    // The setup library (bottles and their shutdown): the host cannot run without it.
+    ctx->python = std::make_unique<PythonSetup>();
+    std::string error;
+    if (!ctx->python->Start(shared, ctx->porticoRoot, error)) {
+        HY_LOG(LL_Critical, kCategory, "PTServer::init", "%s", error.c_str());
+        gchar* text = g_strdup_printf("Portico is unable to initialize a critical component.\n\n%s\n\nThe program will now exit.",
+                                      error.c_str());
+        ctx->ui->ShowAlert({"Initialization Failure", text, "OK", ""});
+        g_free(text);
+        ctx->status = 1;
+        if (!ctx->gui) {
+            ctx->ui->Quit();
+        } else {
+            // The alert stays up until dismissed; the host then exits.
+            g_timeout_add_seconds(30, [](gpointer d) -> gboolean {
+                static_cast<HostContext*>(d)->ui->Quit();
+                return G_SOURCE_REMOVE;
+            }, ctx);
+        }
+        return;
+    }
+
+    WineLoaderOptions loaderOptions;
+    loaderOptions.porticoRoot = ctx->porticoRoot;
+    loaderOptions.runOnMainThread = [](const std::function<void()>& f) { RunOnMainLoop(f); };
+    loaderOptions.wrongArchitecture = [](const std::string& arch) {
+        HY_LOG(LL_Warning, kCategory, "PTServer::wineLoaderRejectedRequest", "%s: %s = %s",
+               kWrongArchitectureNotification, kRequestedArchitectureKey, arch.c_str());
+    };
+    ctx->loader = WineLoader::Create(loaderOptions);
+
+    PTServerOptions options;
+    options.porticoRoot = ctx->porticoRoot;
+    options.applicationName = kAppName;
+    options.version = kVersion;
+    ctx->server = std::make_unique<PTServer>(options, *ctx->defaults, *ctx->ui);
+    ctx->server->SetBottleCollection(ctx->python.get());
+    ctx->server->SetWineLoader(ctx->loader);
+
+    // When Wine ends the process, the host shuts down first.
+    InstallExitGuard([ctx](std::function<void()> done) {
+        HY_LOG(LL_Status, kCategory, "PTServer::windowsProgramExited",
+               "The Windows program ended the process; shutting the host down first.");
+        ctx->server->WhenShutDown([ctx, done] {
+            if (ctx->loader) ctx->loader->Shutdown();
+            HYLog::StopLogging();
+            done();
+        });
+        if (ctx->server->ShouldTerminate()) ctx->server->WhenShutDown([] {});
+    });
+    g_unix_signal_add(SIGTERM, [](gpointer d) -> gboolean {
+        auto* c = static_cast<HostContext*>(d);
+        if (c->server->ShouldTerminate()) c->ui->Quit();
+        return G_SOURCE_CONTINUE;
+    }, ctx);
+    g_unix_signal_add(SIGINT, [](gpointer d) -> gboolean {
+        auto* c = static_cast<HostContext*>(d);
+        if (c->server->ShouldTerminate()) c->ui->Quit();
+        return G_SOURCE_CONTINUE;
+    }, ctx);
+
+    // URLs and documents given on the command line arrive before launching finishes.
+    for (const auto& url : ctx->commandLine.urls) ctx->server->OpenUrl(url, ctx->commandLine.bottle);
+    for (const auto& doc : ctx->commandLine.documents) ctx->server->OpenDocument(doc, ctx->commandLine.bottle);
+
+    std::string bundle = std::filesystem::path(shared).parent_path().string();
+    SetHostEnvironment(*ctx->defaults, ctx->porticoRoot, ApplicationSupportDirectory(), bundle);
+    if (!WatchSystemProxy())
+        HY_LOG(LL_DebugMed, kCategory, "PTServer::setEnvironmentVariables", "no desktop proxy settings; keeping the environment's");
+    ctx->server->DidFinishLaunching();
+}
+
+}  // namespace
+
+HostCommandLine ParseHostCommandLine(const std::vector<std::string>& args) {
+    HostCommandLine line;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            line.help = true;
+        } else if (a == "--bottle") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                line.error = "--bottle needs a bottle name";
+                return line;
+            }
+            line.bottle = args[++i];
+        } else if (a.rfind("--", 0) == 0) {
+            line.error = "unknown option " + a;
+            return line;
+        } else if (a.rfind("file://", 0) == 0) {
+            gchar* path = g_filename_from_uri(a.c_str(), nullptr, nullptr);  // undoes %-escapes
+            if (path == nullptr) {
+                line.error = "not a local file: " + a;
+                return line;
+            }
+            line.documents.push_back(path);
+            g_free(path);
+        } else if (!UrlScheme(a).empty() && a.find("://") != std::string::npos) {
+            line.urls.push_back(a);
+        } else if (!UrlScheme(a).empty() && !std::filesystem::exists(a)) {
+            line.urls.push_back(a);  // e.g. "larkspur:play"
+        } else {
+            std::error_code ec;
+            line.documents.push_back(std::filesystem::absolute(a, ec).string());
+        }
+    }
+    return line;
+}
+
+std::string PorticoRootForExecutable(const std::string& executable) {
+    return std::filesystem::path(executable).parent_path().parent_path().parent_path().string();
+}
+
+int RunHost(int argc, char** argv) {
+    HostContext ctx;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    ctx.commandLine = ParseHostCommandLine(args);
+    if (ctx.commandLine.help || !ctx.commandLine.error.empty()) {
+        if (!ctx.commandLine.error.empty()) std::fprintf(stderr, "larkhost: %s\n", ctx.commandLine.error.c_str());
+        std::fprintf(stderr, "usage: larkhost [--bottle NAME] [URL | FILE]...\n");
+        return ctx.commandLine.help ? 0 : 2;
+    }
+    std::error_code ec;
+    std::string exe = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+    ctx.porticoRoot = PorticoRootForExecutable(exe);
+
+    std::string logs = StateDirectory() + "/logs";
+    std::filesystem::create_directories(logs, ec);
+    HYLog::StartLauncherLog(logs + "/larkhost.log");
+    HY_LOG(LL_Status, kCategory, "PTApplication::init", "larkhost %s, process %d, root %s", kVersion,
+           static_cast<int>(getpid()), ctx.porticoRoot.c_str());
+
+    ctx.gui = gtk_init_check(nullptr, nullptr);
+    ctx.app = ctx.gui ? G_APPLICATION(gtk_application_new("com.tessaline.larkspur", G_APPLICATION_NON_UNIQUE))
+                      : g_application_new("com.tessaline.larkspur", G_APPLICATION_NON_UNIQUE);
+    g_signal_connect(ctx.app, "activate", G_CALLBACK(Activate), &ctx);
+    g_application_hold(ctx.app);  // runs until the logic quits, not until the last window closes
+    char* appArgv[] = {argv[0], nullptr};
+    int runStatus = g_application_run(ctx.app, 1, appArgv);
+    if (ctx.server) ctx.server->WillTerminate();
+    HY_LOG(LL_Status, kCategory, "PTApplication::terminate", "larkhost ends");
+    ctx.server.reset();
+    ctx.loader.reset();
+    ctx.python.reset();
+    g_object_unref(ctx.app);
+    HYLog::StopLogging();
+    return ctx.status != 0 ? ctx.status : runStatus;
+}
+
+}  // namespace larkhost

@@ -1,0 +1,16 @@
+// Work handed to the main loop (the default GLib main context) from any thread.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+namespace larkhost {
+
+// Runs `work` from the main loop later, unless `alive` has expired by then.
+void PostToMainLoop(const std::shared_ptr<bool>& alive, std::function<void()> work);
+
+// Runs `work` on the main loop and waits until it has run. Called on the main loop's own
+// thread, it runs `work` at once.
+void RunOnMainLoop(const std::function<void()>& work);
+
+}  // namespace larkhost
