@@ -147,8 +147,12 @@ HostCommandLine ParseHostCommandLine(const std::vector<std::string>& args) {
             line.error = "unknown option " + a;
             return line;
         } else if (a.rfind("file://", 0) == 0) {
-            gchar* path = g_filename_from_uri(a.c_str(), nullptr, nullptr);  // undoes %-escapes
-            if (path == nullptr) {
+            gchar* host = nullptr;
+            gchar* path = g_filename_from_uri(a.c_str(), &host, nullptr);  // undoes %-escapes
+            bool remote = host != nullptr && g_strcmp0(host, "localhost") != 0;
+            g_free(host);
+            if (path == nullptr || remote) {
+                g_free(path);
                 line.error = "not a local file: " + a;
                 return line;
             }
