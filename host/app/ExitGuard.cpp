@@ -38,8 +38,7 @@ void OnExit() {
     GuardState& state = State();
     if (std::this_thread::get_id() == state.mainThread || !state.shutdown) return;
     if (state.triggered.exchange(true)) return;
-    g_main_context_invoke(
-        nullptr,
+    g_idle_add(
         [](gpointer) -> gboolean {
             GuardState& s = State();
             s.shutdown([] {

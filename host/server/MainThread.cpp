@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <glib.h>
 #include <mutex>
+#include <unistd.h>
 
 namespace larkhost {
 
@@ -22,16 +23,22 @@ void PostToMainLoop(const std::shared_ptr<bool>& alive, std::function<void()> wo
         job, [](gpointer data) { delete static_cast<Job*>(data); });
 }
 
+bool OnMainThread() { return gettid() == getpid(); }
+
 void RunOnMainLoop(const std::function<void()>& work) {
+    if (OnMainThread()) {
+        work();
+        return;
+    }
     struct Call {
         const std::function<void()>* work;
         std::mutex lock;
         std::condition_variable done;
         bool finished = false;
     } call{&work};
-    // g_main_context_invoke runs at once when this thread already owns the main context.
-    g_main_context_invoke(
-        nullptr,
+    // An idle source, not g_main_context_invoke: that would run the work right here whenever the
+    // main thread happens to be between two iterations of its loop.
+    g_idle_add(
         [](gpointer data) -> gboolean {
             auto* c = static_cast<Call*>(data);
             (*c->work)();

@@ -9,6 +9,13 @@
 
 #include "LogMessage.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+// The interpreter keeps a few allocations past Py_FinalizeEx by design; they are not ours.
+extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
+    return "leak:libpython3\n";
+}
+#endif
+
 namespace larkhost {
 namespace {
 
