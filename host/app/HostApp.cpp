@@ -15,6 +15,8 @@
 #include "LauncherLog.h"
 #include "LogMessage.h"
 #include "MainThread.h"
+#include "MoveActionsGtk.h"
+#include "MoveToApplications.h"
 #include "ProxyWatcher.h"
 #include "PTServer.h"
 #include "WineLoader.h"
@@ -30,6 +32,15 @@ std::string StateDirectory() {
     const char* state = std::getenv("XDG_STATE_HOME");
     std::string base = state != nullptr && *state == '/' ? state : std::string(g_get_home_dir()) + "/.local/state";
     return base + "/Larkspur";
+}
+
+// The portable copy this host runs from: the AppImage file, or an installation folder marked
+// as portable. Installed copies (a distribution package) are never offered for moving.
+std::string PortableCopy(const std::string& porticoRoot) {
+    if (const char* appImage = std::getenv("APPIMAGE"); appImage != nullptr && *appImage == '/') return appImage;
+    std::string prefix = std::filesystem::path(porticoRoot).parent_path().parent_path().string();
+    std::error_code ec;
+    return std::filesystem::exists(prefix + "/.larkspur-portable", ec) ? prefix : std::string();
 }
 
 struct HostContext {
@@ -77,6 +88,20 @@ void Activate(GApplication*, gpointer data) {
             }, ctx);
         }
         return;
+    }
+
+    // Will finish launching: a portable copy offers to move itself first.
+    if (ctx->gui) {
+        std::string portable = PortableCopy(ctx->porticoRoot);
+        if (!portable.empty()) {
+            auto actions = MakeDesktopMoveActions();
+            MoveOutcome outcome = MoveToApplicationsIfWanted(portable, *ctx->defaults, MoveEnvironment::Default(),
+                                                             *actions, static_cast<int>(getpid()));
+            if (outcome == MoveOutcome::Moved || outcome == MoveOutcome::SwitchedToRunning) {
+                ctx->ui->Quit();
+                return;
+            }
+        }
     }
 
     WineLoaderOptions loaderOptions;
