@@ -12,18 +12,6 @@
 namespace larkhost {
 namespace {
 
-std::vector<std::string> SplitWords(const std::string& text) {
-    // A plain splitter standing in for the setup library's.
-    std::vector<std::string> words;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find(' ', start);
-        if (end == std::string::npos) end = text.size();
-        if (end > start) words.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return words;
-}
 
 TEST(RunCommandArguments, LoggingAddsItsOptionsAndTheProgramsFolderBecomesTheWorkingDirectory) {
     RunCommandSettings s;
@@ -64,7 +52,7 @@ protected:
 };
 
 TEST_F(RunCommandTest, AFailingCommandReportsItsStatusOutputAndErrorText) {
-    RunCommandController controller(root.Path(), defaults, SplitWords);
+    RunCommandController controller(root.Path(), defaults, test::SplitOnSpaces);
     RunCommandSettings s;
     s.command = "C:\\x.exe fail";
     bool done = false;
@@ -83,7 +71,7 @@ TEST_F(RunCommandTest, AFailingCommandReportsItsStatusOutputAndErrorText) {
 }
 
 TEST_F(RunCommandTest, ASucceedingCommandWithALogFileWritesTheHeaderAndItsErrorOutputThere) {
-    RunCommandController controller(root.Path(), defaults, SplitWords);
+    RunCommandController controller(root.Path(), defaults, test::SplitOnSpaces);
     RunCommandSettings s;
     s.command = "C:\\x.exe";
     s.bottle = "Games";

@@ -34,4 +34,16 @@ std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
+std::vector<std::string> SplitOnSpaces(const std::string& text) {
+    std::vector<std::string> words;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(' ', start);
+        if (end == std::string::npos) end = text.size();
+        if (end > start) words.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return words;
+}
+
 }  // namespace larkhost::test

@@ -42,4 +42,7 @@ void PumpPending();
 void WriteScript(const std::string& path, const std::string& body);
 std::string ReadFile(const std::string& path);
 
+// Splits at spaces: a plain stand-in for the setup library's command-line splitter.
+std::vector<std::string> SplitOnSpaces(const std::string& text);
+
 }  // namespace larkhost::test

@@ -18,17 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> Split(const std::string& text) {
-    std::vector<std::string> words;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find(' ', start);
-        if (end == std::string::npos) end = text.size();
-        if (end > start) words.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return words;
-}
 
 class RunCommandWindowTest : public ::testing::Test {
 protected:
@@ -109,7 +98,7 @@ bool RunCommandWindowTest::gtkReady = false;
 
 TEST_F(RunCommandWindowTest, TypedChannelsAreCleanedPresetsMergeAndTheLogFileNameIsTheBottles) {
     RunCommandWindow window(root.Path(), defaults, {{"Zed", "Zed", false, true}, {"Games", "Games", true, true}},
-                            Split);
+                            test::SplitOnSpaces);
     window.Show();
     ASSERT_TRUE(test::PumpUntil([&] { return gtk_widget_get_mapped(window.Window()); }));
     // The default bottle comes first and names the log file.
@@ -128,14 +117,14 @@ TEST_F(RunCommandWindowTest, TypedChannelsAreCleanedPresetsMergeAndTheLogFileNam
 }
 
 TEST_F(RunCommandWindowTest, SwitchingTheLogOnWithEmptyFieldsPutsInTheStandardChannels) {
-    RunCommandWindow window(root.Path(), defaults, {{"Games", "Games", true, true}}, Split);
+    RunCommandWindow window(root.Path(), defaults, {{"Games", "Games", true, true}}, test::SplitOnSpaces);
     window.Show();
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(window.LogSwitch()), TRUE);
     EXPECT_EQ(gtk_entry_get_text(GTK_ENTRY(window.ChannelsEntry())), StandardPreset().channels);
 }
 
 TEST_F(RunCommandWindowTest, AFailingCommandShowsItsResultsSheet) {
-    RunCommandWindow window(root.Path(), defaults, {{"Games", "Games", true, true}}, Split);
+    RunCommandWindow window(root.Path(), defaults, {{"Games", "Games", true, true}}, test::SplitOnSpaces);
     window.Show();
     ASSERT_TRUE(test::PumpUntil([&] { return gtk_widget_get_mapped(window.Window()); }));
     Type(window.Window(), window.CommandEntry(), "C:x.exe -a");
