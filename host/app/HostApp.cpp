@@ -18,6 +18,7 @@
 #include "MoveActionsGtk.h"
 #include "MoveToApplications.h"
 #include "ProxyWatcher.h"
+#include "RunCommandWindow.h"
 #include "PTServer.h"
 #include "WineLoader.h"
 
@@ -53,9 +54,87 @@ struct HostContext {
     std::unique_ptr<PythonSetup> python;
     std::shared_ptr<WineLoader> loader;
     std::unique_ptr<PTServer> server;
+    std::unique_ptr<RunCommandWindow> runCommand;
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
     int status = 0;
 };
+
+void ShowRunCommandWindow(HostContext* ctx) {
+    if (!ctx->runCommand) {
+        PythonSetup* python = ctx->python.get();
+        ctx->runCommand = std::make_unique<RunCommandWindow>(
+            ctx->porticoRoot, *ctx->defaults, python->Bottles(),
+            [python](const std::string& text) { return python->SplitCommandLine(text); });
+    }
+    ctx->runCommand->Show();
+}
+
+// The application's menu: every title is a format taking the application's name. Until start-up
+// has enabled the menus only the Help items work (HostUi::SetMenusEnabled).
+void AddMenus(HostContext* ctx) {
+    struct Item {
+        const char* action;
+        void (*run)(HostContext*);
+    };
+    static const Item items[] = {
+        {"open", [](HostContext* c) {
+             GtkWidget* chooser = gtk_file_chooser_dialog_new("Open", nullptr, GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
+                                                              GTK_RESPONSE_CANCEL, "Open", GTK_RESPONSE_ACCEPT, nullptr);
+             gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(chooser), TRUE);
+             gtk_file_chooser_set_create_folders(GTK_FILE_CHOOSER(chooser), FALSE);
+             GtkWidget* note = gtk_label_new(
+                 "If possible, the selected document will be opened in the appropriate Windows application.\n"
+                 "Available file types may vary depending on which bottle is selected below.");
+             gtk_file_chooser_set_extra_widget(GTK_FILE_CHOOSER(chooser), note);
+             if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+                 GSList* files = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(chooser));
+                 for (GSList* f = files; f != nullptr; f = f->next) {
+                     c->server->RunClient(static_cast<char*>(f->data), c->python->DefaultBottle());
+                     g_free(f->data);
+                 }
+                 g_slist_free(files);
+             }
+             gtk_widget_destroy(chooser);
+         }},
+        {"run-command", ShowRunCommandWindow},
+        {"quit", [](HostContext* c) {
+             if (c->server->ShouldTerminate()) c->ui->Quit();
+         }},
+        {"about", [](HostContext* c) {
+             gtk_show_about_dialog(nullptr, "program-name", kAppName, "version", kVersion, nullptr);
+             (void)c;
+         }},
+    };
+    for (const Item& item : items) {
+        GSimpleAction* action = g_simple_action_new(item.action, nullptr);
+        g_object_set_data(G_OBJECT(action), "run", reinterpret_cast<gpointer>(item.run));
+        g_signal_connect(action, "activate", G_CALLBACK(+[](GSimpleAction* a, GVariant*, gpointer d) {
+            auto run = reinterpret_cast<void (*)(HostContext*)>(g_object_get_data(G_OBJECT(a), "run"));
+            run(static_cast<HostContext*>(d));
+        }), ctx);
+        g_action_map_add_action(G_ACTION_MAP(ctx->app), G_ACTION(action));
+        g_object_unref(action);
+    }
+    GMenu* bar = g_menu_new();
+    GMenu* file = g_menu_new();
+    auto title = [](const char* format) {
+        gchar* text = g_strdup_printf(format, kAppName);
+        std::string out = text;
+        g_free(text);
+        return out;
+    };
+    g_menu_append(file, title("Open\u2026").c_str(), "app.open");
+    g_menu_append(file, title("Run Command\u2026").c_str(), "app.run-command");
+    g_menu_append(file, title("Quit %s").c_str(), "app.quit");
+    GMenu* help = g_menu_new();
+    g_menu_append(help, title("About %s").c_str(), "app.about");
+    g_menu_append_submenu(bar, kAppName, G_MENU_MODEL(file));
+    g_menu_append_submenu(bar, "Help", G_MENU_MODEL(help));
+    gtk_application_set_menubar(GTK_APPLICATION(ctx->app), G_MENU_MODEL(bar));
+    g_object_unref(file);
+    g_object_unref(help);
+    g_object_unref(bar);
+}
 
 void Activate(GApplication*, gpointer data) {
     auto* ctx = static_cast<HostContext*>(data);
@@ -151,7 +230,9 @@ void Activate(GApplication*, gpointer data) {
     SetHostEnvironment(*ctx->defaults, ctx->porticoRoot, ApplicationSupportDirectory(), bundle);
     if (!WatchSystemProxy())
         HY_LOG(LL_DebugMed, kCategory, "PTServer::setEnvironmentVariables", "no desktop proxy settings; keeping the environment's");
+    if (ctx->gui) AddMenus(ctx);
     ctx->server->DidFinishLaunching();
+    if (ctx->gui && ctx->commandLine.runCommand) ShowRunCommandWindow(ctx);
 }
 
 }  // namespace
@@ -162,6 +243,8 @@ HostCommandLine ParseHostCommandLine(const std::vector<std::string>& args) {
         const std::string& a = args[i];
         if (a == "--help" || a == "-h") {
             line.help = true;
+        } else if (a == "--run-command") {
+            line.runCommand = true;
         } else if (a == "--bottle") {
             if (i + 1 >= args.size() || args[i + 1].empty()) {
                 line.error = "--bottle needs a bottle name";
@@ -205,7 +288,7 @@ int RunHost(int argc, char** argv) {
     ctx.commandLine = ParseHostCommandLine(args);
     if (ctx.commandLine.help || !ctx.commandLine.error.empty()) {
         if (!ctx.commandLine.error.empty()) std::fprintf(stderr, "larkhost: %s\n", ctx.commandLine.error.c_str());
-        std::fprintf(stderr, "usage: larkhost [--bottle NAME] [URL | FILE]...\n");
+        std::fprintf(stderr, "usage: larkhost [--bottle NAME] [--run-command] [URL | FILE]...\n");
         return ctx.commandLine.help ? 0 : 2;
     }
     std::error_code ec;
@@ -227,6 +310,7 @@ int RunHost(int argc, char** argv) {
     int runStatus = g_application_run(ctx.app, 1, appArgv);
     if (ctx.server) ctx.server->WillTerminate();
     HY_LOG(LL_Status, kCategory, "PTApplication::terminate", "larkhost ends");
+    ctx.runCommand.reset();
     ctx.server.reset();
     ctx.loader.reset();
     ctx.python.reset();

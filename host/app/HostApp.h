@@ -12,6 +12,7 @@ struct HostCommandLine {
     std::vector<std::string> urls;    // arguments with a URL scheme
     std::vector<std::string> documents;  // other arguments: files, made absolute
     bool help = false;
+    bool runCommand = false;          // --run-command: open the run-command window at start
     std::string error;                // set when the command line is unusable
 };
 

@@ -43,7 +43,11 @@ public:
         if (!alert.icon.empty()) gtk_window_set_icon_name(GTK_WINDOW(dialog), alert.icon.c_str());
         gtk_window_set_position(GTK_WINDOW(dialog), GTK_WIN_POS_CENTER);
         if (m_app != nullptr) gtk_window_set_application(GTK_WINDOW(dialog), m_app);
-        g_signal_connect(dialog, "response", G_CALLBACK(gtk_widget_destroy), nullptr);
+        ++m_openAlerts;
+        g_signal_connect(dialog, "response", G_CALLBACK(+[](GtkWidget* d, gint, GtkUi* self) {
+            gtk_widget_destroy(d);
+            if (--self->m_openAlerts == 0 && self->m_quitPending) self->m_quit();
+        }), this);
         gtk_widget_show_all(dialog);
     }
 
@@ -79,10 +83,27 @@ public:
     // The product ships no first-run splash window.
     bool ShowFirstRunSplash() override { return false; }
     bool FirstRunSplashShowing() override { return false; }
-    void SetMenusEnabled(bool enabled) override { m_menusEnabled = enabled; }
-    void Quit() override { m_quit(); }
+    // Until start-up enables them, only the Help items work.
+    void SetMenusEnabled(bool enabled) override {
+        m_menusEnabled = enabled;
+        for (const char* name : {"open", "run-command"}) {
+            GAction* action = g_action_map_lookup_action(G_ACTION_MAP(m_app), name);
+            if (action != nullptr) g_simple_action_set_enabled(G_SIMPLE_ACTION(action), enabled);
+        }
+    }
+    // An alert still on screen is read before the application goes.
+    void Quit() override {
+        if (m_openAlerts > 0) {
+            m_quitPending = true;
+            ShowSplash(false);
+            return;
+        }
+        m_quit();
+    }
 
 private:
+    int m_openAlerts = 0;
+    bool m_quitPending = false;
     GtkApplication* m_app;
     std::string m_appName;
     std::function<void()> m_quit;
