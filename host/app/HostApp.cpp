@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "ExitGuard.h"
+#include "HelperServer.h"
 #include "HostCommands.h"
 #include "HostEnvironment.h"
 #include "HostSetup.h"
@@ -55,6 +56,7 @@ struct HostContext {
     std::shared_ptr<WineLoader> loader;
     std::unique_ptr<PTServer> server;
     std::unique_ptr<RunCommandWindow> runCommand;
+    std::unique_ptr<HelperServer> helper;
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
     int status = 0;
 };
@@ -147,6 +149,21 @@ void Activate(GApplication*, gpointer data) {
     ctx->defaults = std::make_unique<HostDefaults>(HostDefaults::DefaultPath());
     ctx->defaults->RegisterHostDefaults(DefaultBottleDirectory());
 
+    // The helper server answers the Windows side's scripts; the host goes on without it.
+    HelperServerHooks hooks;
+    hooks.ready = [ctx] { return ctx->server && ctx->server->HelperServerReady(); };
+    hooks.raise = [ctx](const std::string& tag) {
+        HY_LOG(LL_DebugMed, kCategory, "PTServer::raiseWindowsWithTag", "raise %s", tag.c_str());
+        if (ctx->runCommand) ctx->runCommand->Show();
+    };
+    hooks.environment = [ctx] {
+        TaskEnvironmentInputs in;
+        in.porticoRoot = ctx->porticoRoot;
+        in.helperServerReady = ctx->server && ctx->server->HelperServerReady();
+        return TaskEnvironment(CurrentEnvironment(), in);
+    };
+    ctx->helper = HelperServer::Start(hooks);
+
     // The setup library (bottles and their shutdown): the host cannot run without it.
     ctx->python = std::make_unique<PythonSetup>();
     std::string error;
@@ -182,6 +199,8 @@ void Activate(GApplication*, gpointer data) {
             }
         }
     }
+
+    if (ctx->helper) ctx->helper->SetBottles(ctx->python.get());  // bottle questions from now on
 
     WineLoaderOptions loaderOptions;
     loaderOptions.porticoRoot = ctx->porticoRoot;
@@ -311,6 +330,7 @@ int RunHost(int argc, char** argv) {
     if (ctx.server) ctx.server->WillTerminate();
     HY_LOG(LL_Status, kCategory, "PTApplication::terminate", "larkhost ends");
     ctx.runCommand.reset();
+    ctx.helper.reset();
     ctx.server.reset();
     ctx.loader.reset();
     ctx.python.reset();
