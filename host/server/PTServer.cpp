@@ -26,7 +26,11 @@ std::string Format(const char* format, const std::string& a, const std::string& 
 }  // namespace
 
 PTServer::PTServer(PTServerOptions options, HostDefaults& defaults, HostUi& ui)
-    : m_options(std::move(options)), m_defaults(defaults), m_ui(ui), m_alive(std::make_shared<bool>(true)) {}
+    : m_options(std::move(options)),
+      m_defaults(defaults),
+      m_ui(ui),
+      m_recent(defaults),
+      m_alive(std::make_shared<bool>(true)) {}
 
 PTServer::~PTServer() {
     m_alive.reset();
@@ -100,6 +104,8 @@ void PTServer::RunClient(const std::string& path, const std::string& bottle) {
     args.icon = "text-x-generic";
     args.doc = path;
     ForkExecCommand(DocumentCommand(m_options.porticoRoot, bottle, path), args);
+    m_recent.Add(path, bottle.empty() ? std::nullopt : std::optional<std::string>(bottle));
+    m_ui.RecentItemsChanged();
 }
 
 void PTServer::ForkExecCommand(const ShellCommand& command, const LaunchArgs& args) {

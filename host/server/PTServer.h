@@ -16,6 +16,7 @@
 #include "HostSetup.h"
 #include "HostTask.h"
 #include "LaunchFeedback.h"
+#include "RecentItems.h"
 
 namespace larkhost {
 
@@ -41,6 +42,8 @@ public:
     virtual void SetMenusEnabled(bool enabled) = 0;
     // Ends the application's main loop (after the terminate request was answered "now").
     virtual void Quit() = 0;
+    // The recent documents changed: the menu is built anew.
+    virtual void RecentItemsChanged() {}
 };
 
 // Launch arguments of forkExecCommand.
@@ -134,6 +137,7 @@ private:
     int m_runningTasks = 0;
     LaunchFeedbackList m_feedback;
     unsigned m_feedbackTimer = 0;
+    RecentItems m_recent;
     std::shared_ptr<bool> m_alive;
 };
 

@@ -28,8 +28,8 @@ private:
 
 class GtkUi : public HostUi {
 public:
-    GtkUi(GtkApplication* app, std::string appName, std::function<void()> quit)
-        : m_app(app), m_appName(std::move(appName)), m_quit(std::move(quit)) {}
+    GtkUi(GtkApplication* app, std::string appName, std::function<void()> quit, std::function<void()> recentChanged)
+        : m_app(app), m_appName(std::move(appName)), m_quit(std::move(quit)), m_recentChanged(std::move(recentChanged)) {}
     ~GtkUi() override {
         if (m_splash != nullptr) gtk_widget_destroy(m_splash);
     }
@@ -60,7 +60,10 @@ public:
             gtk_window_set_default_size(GTK_WINDOW(m_splash), 320, 160);
             GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
             gtk_container_set_border_width(GTK_CONTAINER(box), 24);
-            GtkWidget* icon = gtk_image_new_from_icon_name("larkspur", GTK_ICON_SIZE_DIALOG);
+            // The product's icon when installed in the theme, else the desktop's generic game icon.
+            const char* iconName =
+                gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), "larkspur") ? "larkspur" : "applications-games";
+            GtkWidget* icon = gtk_image_new_from_icon_name(iconName, GTK_ICON_SIZE_DIALOG);
             GtkWidget* label = gtk_label_new(nullptr);
             gchar* markup = g_markup_printf_escaped("<big><b>%s</b></big>", m_appName.c_str());
             gtk_label_set_markup(GTK_LABEL(label), markup);
@@ -91,6 +94,10 @@ public:
             if (action != nullptr) g_simple_action_set_enabled(G_SIMPLE_ACTION(action), enabled);
         }
     }
+    void RecentItemsChanged() override {
+        if (m_recentChanged) m_recentChanged();
+    }
+
     // An alert still on screen is read before the application goes.
     void Quit() override {
         if (m_openAlerts > 0) {
@@ -107,6 +114,7 @@ private:
     GtkApplication* m_app;
     std::string m_appName;
     std::function<void()> m_quit;
+    std::function<void()> m_recentChanged;
     GtkWidget* m_splash = nullptr;
     bool m_menusEnabled = false;
 };
@@ -114,9 +122,9 @@ private:
 }  // namespace
 
 std::unique_ptr<HostUi> MakeHostUi(GtkApplication* application, const std::string& appName,
-                                   std::function<void()> quit) {
+                                   std::function<void()> quit, std::function<void()> recentChanged) {
     if (application == nullptr) return std::make_unique<TerminalUi>(std::move(quit));
-    return std::make_unique<GtkUi>(application, appName, std::move(quit));
+    return std::make_unique<GtkUi>(application, appName, std::move(quit), std::move(recentChanged));
 }
 
 }  // namespace larkhost

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -149,6 +150,13 @@ TEST_F(PTServerTest, ADocumentPathHoldingASingleQuoteReachesTheScriptIntact) {
     EXPECT_EQ(ReadFile(root.Path("ptstart.args")),
               "--bottle\nBottle A\n--wait-children\n--enable-alt-loader\nmacdrv\n--untrusted\n" + doc + "\n");
     EXPECT_FALSE(Exists("launcher.env"));
+    // The document file does not exist, so it is not remembered; an existing one is.
+    EXPECT_TRUE(RecentItems(defaults).Load().empty());
+    std::ofstream(doc) << "x";
+    server.RunClient(doc, "Bottle A");
+    auto recent = RecentItems(defaults).Load();
+    ASSERT_EQ(recent.size(), 1u);
+    EXPECT_EQ(recent[0].bottle, std::optional<std::string>("Bottle A"));
 }
 
 TEST_F(PTServerTest, ErrorOutputIsLoggedAndKnownFailuresRaiseTheirAlerts) {
