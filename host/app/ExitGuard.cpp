@@ -1,13 +1,13 @@
 #include "ExitGuard.h"
 
+#include <glib.h>
+#include <unistd.h>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
-#include <glib.h>
 #include <mutex>
 #include <thread>
-#include <unistd.h>
 
 namespace larkhost {
 namespace {

@@ -1,11 +1,11 @@
 #include "HostApp.h"
 
+#include <glib-unix.h>
+#include <gtk/gtk.h>
+#include <unistd.h>
 #include <cstdio>
 #include <filesystem>
-#include <gtk/gtk.h>
-#include <glib-unix.h>
 #include <memory>
-#include <unistd.h>
 
 #include "ExitGuard.h"
 #include "HelperServer.h"
@@ -18,10 +18,10 @@
 #include "MainThread.h"
 #include "MoveActionsGtk.h"
 #include "MoveToApplications.h"
+#include "PTServer.h"
 #include "ProxyWatcher.h"
 #include "RecentItems.h"
 #include "RunCommandWindow.h"
-#include "PTServer.h"
 #include "WineLoader.h"
 
 namespace larkhost {
@@ -33,14 +33,16 @@ constexpr const char* kVersion = "1.0";
 
 std::string StateDirectory() {
     const char* state = std::getenv("XDG_STATE_HOME");
-    std::string base = state != nullptr && *state == '/' ? state : std::string(g_get_home_dir()) + "/.local/state";
+    std::string base =
+        state != nullptr && *state == '/' ? state : std::string(g_get_home_dir()) + "/.local/state";
     return base + "/Larkspur";
 }
 
 // The portable copy this host runs from: the AppImage file, or an installation folder marked
 // as portable. Installed copies (a distribution package) are never offered for moving.
 std::string PortableCopy(const std::string& porticoRoot) {
-    if (const char* appImage = std::getenv("APPIMAGE"); appImage != nullptr && *appImage == '/') return appImage;
+    if (const char* appImage = std::getenv("APPIMAGE"); appImage != nullptr && *appImage == '/')
+        return appImage;
     std::string prefix = std::filesystem::path(porticoRoot).parent_path().parent_path().string();
     std::error_code ec;
     return std::filesystem::exists(prefix + "/.larkspur-portable", ec) ? prefix : std::string();
@@ -83,7 +85,8 @@ void RebuildRecentMenu(HostContext* ctx) {
     ctx->recentItems = RecentItems(*ctx->defaults).Rebuild();
     for (size_t i = 0; i < ctx->recentItems.size(); ++i) {
         GMenuItem* item = g_menu_item_new(ctx->recentItems[i].title.c_str(), nullptr);
-        g_menu_item_set_action_and_target_value(item, "app.open-recent", g_variant_new_int32(static_cast<int>(i)));
+        g_menu_item_set_action_and_target_value(item, "app.open-recent",
+                                                g_variant_new_int32(static_cast<int>(i)));
         g_menu_append_item(ctx->recentMenu, item);
         g_object_unref(item);
     }
@@ -92,7 +95,8 @@ void RebuildRecentMenu(HostContext* ctx) {
     g_menu_append_section(ctx->recentMenu, nullptr, G_MENU_MODEL(clear));
     g_object_unref(clear);
     GAction* clearAction = g_action_map_lookup_action(G_ACTION_MAP(ctx->app), "clear-recent");
-    if (clearAction != nullptr) g_simple_action_set_enabled(G_SIMPLE_ACTION(clearAction), !ctx->recentItems.empty());
+    if (clearAction != nullptr)
+        g_simple_action_set_enabled(G_SIMPLE_ACTION(clearAction), !ctx->recentItems.empty());
 }
 
 // The application's menu: every title is a format taking the application's name. Until start-up
@@ -103,13 +107,16 @@ void AddMenus(HostContext* ctx) {
         void (*run)(HostContext*);
     };
     static const Item items[] = {
-        {"open", [](HostContext* c) {
-             GtkWidget* chooser = gtk_file_chooser_dialog_new("Open", nullptr, GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
-                                                              GTK_RESPONSE_CANCEL, "Open", GTK_RESPONSE_ACCEPT, nullptr);
+        {"open",
+         [](HostContext* c) {
+             GtkWidget* chooser = gtk_file_chooser_dialog_new(
+                 "Open", nullptr, GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel", GTK_RESPONSE_CANCEL,
+                 "Open", GTK_RESPONSE_ACCEPT, nullptr);
              gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(chooser), TRUE);
              gtk_file_chooser_set_create_folders(GTK_FILE_CHOOSER(chooser), FALSE);
              GtkWidget* note = gtk_label_new(
-                 "If possible, the selected document will be opened in the appropriate Windows application.\n"
+                 "If possible, the selected document will be opened in the appropriate Windows "
+                 "application.\n"
                  "Available file types may vary depending on which bottle is selected below.");
              gtk_file_chooser_set_extra_widget(GTK_FILE_CHOOSER(chooser), note);
              if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
@@ -123,10 +130,12 @@ void AddMenus(HostContext* ctx) {
              gtk_widget_destroy(chooser);
          }},
         {"run-command", ShowRunCommandWindow},
-        {"quit", [](HostContext* c) {
+        {"quit",
+         [](HostContext* c) {
              if (c->server->ShouldTerminate()) c->ui->Quit();
          }},
-        {"about", [](HostContext* c) {
+        {"about",
+         [](HostContext* c) {
              gtk_show_about_dialog(nullptr, "program-name", kAppName, "version", kVersion, nullptr);
              (void)c;
          }},
@@ -134,33 +143,40 @@ void AddMenus(HostContext* ctx) {
     for (const Item& item : items) {
         GSimpleAction* action = g_simple_action_new(item.action, nullptr);
         g_object_set_data(G_OBJECT(action), "run", reinterpret_cast<gpointer>(item.run));
-        g_signal_connect(action, "activate", G_CALLBACK(+[](GSimpleAction* a, GVariant*, gpointer d) {
-            auto run = reinterpret_cast<void (*)(HostContext*)>(g_object_get_data(G_OBJECT(a), "run"));
-            run(static_cast<HostContext*>(d));
-        }), ctx);
+        g_signal_connect(
+            action, "activate", G_CALLBACK(+[](GSimpleAction* a, GVariant*, gpointer d) {
+                auto run =
+                    reinterpret_cast<void (*)(HostContext*)>(g_object_get_data(G_OBJECT(a), "run"));
+                run(static_cast<HostContext*>(d));
+            }),
+            ctx);
         g_action_map_add_action(G_ACTION_MAP(ctx->app), G_ACTION(action));
         g_object_unref(action);
     }
     GSimpleAction* openRecent = g_simple_action_new("open-recent", G_VARIANT_TYPE_INT32);
-    g_signal_connect(openRecent, "activate", G_CALLBACK(+[](GSimpleAction*, GVariant* index, gpointer d) {
-        auto* c = static_cast<HostContext*>(d);
-        size_t i = static_cast<size_t>(g_variant_get_int32(index));
-        if (i < c->recentItems.size() && std::filesystem::exists(c->recentItems[i].item.path)) {
-            RecentItem item = c->recentItems[i].item;
-            c->server->RunClient(item.path, item.bottle.value_or(""));
-        } else {
-            gdk_display_beep(gdk_display_get_default());
-            RebuildRecentMenu(c);
-        }
-    }), ctx);
+    g_signal_connect(
+        openRecent, "activate", G_CALLBACK(+[](GSimpleAction*, GVariant* index, gpointer d) {
+            auto* c = static_cast<HostContext*>(d);
+            size_t i = static_cast<size_t>(g_variant_get_int32(index));
+            if (i < c->recentItems.size() && std::filesystem::exists(c->recentItems[i].item.path)) {
+                RecentItem item = c->recentItems[i].item;
+                c->server->RunClient(item.path, item.bottle.value_or(""));
+            } else {
+                gdk_display_beep(gdk_display_get_default());
+                RebuildRecentMenu(c);
+            }
+        }),
+        ctx);
     g_action_map_add_action(G_ACTION_MAP(ctx->app), G_ACTION(openRecent));
     g_object_unref(openRecent);
     GSimpleAction* clearRecent = g_simple_action_new("clear-recent", nullptr);
-    g_signal_connect(clearRecent, "activate", G_CALLBACK(+[](GSimpleAction*, GVariant*, gpointer d) {
-        auto* c = static_cast<HostContext*>(d);
-        RecentItems(*c->defaults).Clear();
-        RebuildRecentMenu(c);
-    }), ctx);
+    g_signal_connect(clearRecent, "activate",
+                     G_CALLBACK(+[](GSimpleAction*, GVariant*, gpointer d) {
+                         auto* c = static_cast<HostContext*>(d);
+                         RecentItems(*c->defaults).Clear();
+                         RebuildRecentMenu(c);
+                     }),
+                     ctx);
     g_action_map_add_action(G_ACTION_MAP(ctx->app), G_ACTION(clearRecent));
     g_object_unref(clearRecent);
 
@@ -224,8 +240,10 @@ void Activate(GApplication*, gpointer data) {
     std::string error;
     if (!ctx->python->Start(shared, ctx->porticoRoot, error)) {
         HY_LOG(LL_Critical, kCategory, "PTServer::init", "%s", error.c_str());
-        gchar* text = g_strdup_printf("Portico is unable to initialize a critical component.\n\n%s\n\nThe program will now exit.",
-                                      error.c_str());
+        gchar* text = g_strdup_printf(
+            "Portico is unable to initialize a critical component.\n\n%s\n\nThe program will now "
+            "exit.",
+            error.c_str());
         ctx->ui->ShowAlert({"Initialization Failure", text, "OK", ""});
         g_free(text);
         ctx->status = 1;
@@ -233,10 +251,13 @@ void Activate(GApplication*, gpointer data) {
             ctx->ui->Quit();
         } else {
             // The alert stays up until dismissed; the host then exits.
-            g_timeout_add_seconds(30, [](gpointer d) -> gboolean {
-                static_cast<HostContext*>(d)->ui->Quit();
-                return G_SOURCE_REMOVE;
-            }, ctx);
+            g_timeout_add_seconds(
+                30,
+                [](gpointer d) -> gboolean {
+                    static_cast<HostContext*>(d)->ui->Quit();
+                    return G_SOURCE_REMOVE;
+                },
+                ctx);
         }
         return;
     }
@@ -246,8 +267,9 @@ void Activate(GApplication*, gpointer data) {
         std::string portable = PortableCopy(ctx->porticoRoot);
         if (!portable.empty()) {
             auto actions = MakeDesktopMoveActions();
-            MoveOutcome outcome = MoveToApplicationsIfWanted(portable, *ctx->defaults, MoveEnvironment::Default(),
-                                                             *actions, static_cast<int>(getpid()));
+            MoveOutcome outcome =
+                MoveToApplicationsIfWanted(portable, *ctx->defaults, MoveEnvironment::Default(),
+                                           *actions, static_cast<int>(getpid()));
             if (outcome == MoveOutcome::Moved || outcome == MoveOutcome::SwitchedToRunning) {
                 ctx->ui->Quit();
                 return;
@@ -285,25 +307,34 @@ void Activate(GApplication*, gpointer data) {
         });
         if (ctx->server->ShouldTerminate()) ctx->server->WhenShutDown([] {});
     });
-    g_unix_signal_add(SIGTERM, [](gpointer d) -> gboolean {
-        auto* c = static_cast<HostContext*>(d);
-        if (c->server->ShouldTerminate()) c->ui->Quit();
-        return G_SOURCE_CONTINUE;
-    }, ctx);
-    g_unix_signal_add(SIGINT, [](gpointer d) -> gboolean {
-        auto* c = static_cast<HostContext*>(d);
-        if (c->server->ShouldTerminate()) c->ui->Quit();
-        return G_SOURCE_CONTINUE;
-    }, ctx);
+    g_unix_signal_add(
+        SIGTERM,
+        [](gpointer d) -> gboolean {
+            auto* c = static_cast<HostContext*>(d);
+            if (c->server->ShouldTerminate()) c->ui->Quit();
+            return G_SOURCE_CONTINUE;
+        },
+        ctx);
+    g_unix_signal_add(
+        SIGINT,
+        [](gpointer d) -> gboolean {
+            auto* c = static_cast<HostContext*>(d);
+            if (c->server->ShouldTerminate()) c->ui->Quit();
+            return G_SOURCE_CONTINUE;
+        },
+        ctx);
 
     // URLs and documents given on the command line arrive before launching finishes.
-    for (const auto& url : ctx->commandLine.urls) ctx->server->OpenUrl(url, ctx->commandLine.bottle);
-    for (const auto& doc : ctx->commandLine.documents) ctx->server->OpenDocument(doc, ctx->commandLine.bottle);
+    for (const auto& url : ctx->commandLine.urls)
+        ctx->server->OpenUrl(url, ctx->commandLine.bottle);
+    for (const auto& doc : ctx->commandLine.documents)
+        ctx->server->OpenDocument(doc, ctx->commandLine.bottle);
 
     std::string bundle = std::filesystem::path(shared).parent_path().string();
     SetHostEnvironment(*ctx->defaults, ctx->porticoRoot, ApplicationSupportDirectory(), bundle);
     if (!WatchSystemProxy())
-        HY_LOG(LL_DebugMed, kCategory, "PTServer::setEnvironmentVariables", "no desktop proxy settings; keeping the environment's");
+        HY_LOG(LL_DebugMed, kCategory, "PTServer::setEnvironmentVariables",
+               "no desktop proxy settings; keeping the environment's");
     if (ctx->gui) AddMenus(ctx);
     ctx->server->DidFinishLaunching();
     if (ctx->gui && ctx->commandLine.runCommand) ShowRunCommandWindow(ctx);
@@ -361,7 +392,8 @@ int RunHost(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     ctx.commandLine = ParseHostCommandLine(args);
     if (ctx.commandLine.help || !ctx.commandLine.error.empty()) {
-        if (!ctx.commandLine.error.empty()) std::fprintf(stderr, "larkhost: %s\n", ctx.commandLine.error.c_str());
+        if (!ctx.commandLine.error.empty())
+            std::fprintf(stderr, "larkhost: %s\n", ctx.commandLine.error.c_str());
         std::fprintf(stderr, "usage: larkhost [--bottle NAME] [--run-command] [URL | FILE]...\n");
         return ctx.commandLine.help ? 0 : 2;
     }
@@ -372,12 +404,14 @@ int RunHost(int argc, char** argv) {
     std::string logs = StateDirectory() + "/logs";
     std::filesystem::create_directories(logs, ec);
     HYLog::StartLauncherLog(logs + "/larkhost.log");
-    HY_LOG(LL_Status, kCategory, "PTApplication::init", "larkhost %s, process %d, root %s", kVersion,
-           static_cast<int>(getpid()), ctx.porticoRoot.c_str());
+    HY_LOG(LL_Status, kCategory, "PTApplication::init", "larkhost %s, process %d, root %s",
+           kVersion, static_cast<int>(getpid()), ctx.porticoRoot.c_str());
 
     ctx.gui = gtk_init_check(nullptr, nullptr);
-    ctx.app = ctx.gui ? G_APPLICATION(gtk_application_new("com.tessaline.larkspur", G_APPLICATION_NON_UNIQUE))
-                      : g_application_new("com.tessaline.larkspur", G_APPLICATION_NON_UNIQUE);
+    ctx.app =
+        ctx.gui
+            ? G_APPLICATION(gtk_application_new("com.tessaline.larkspur", G_APPLICATION_NON_UNIQUE))
+            : g_application_new("com.tessaline.larkspur", G_APPLICATION_NON_UNIQUE);
     g_signal_connect(ctx.app, "activate", G_CALLBACK(Activate), &ctx);
     g_application_hold(ctx.app);  // runs until the logic quits, not until the last window closes
     char* appArgv[] = {argv[0], nullptr};

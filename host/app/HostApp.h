@@ -8,12 +8,12 @@
 namespace larkhost {
 
 struct HostCommandLine {
-    std::string bottle;               // --bottle NAME: the bottle for URLs and documents
-    std::vector<std::string> urls;    // arguments with a URL scheme
+    std::string bottle;                  // --bottle NAME: the bottle for URLs and documents
+    std::vector<std::string> urls;       // arguments with a URL scheme
     std::vector<std::string> documents;  // other arguments: files, made absolute
     bool help = false;
-    bool runCommand = false;          // --run-command: open the run-command window at start
-    std::string error;                // set when the command line is unusable
+    bool runCommand = false;  // --run-command: open the run-command window at start
+    std::string error;        // set when the command line is unusable
 };
 
 HostCommandLine ParseHostCommandLine(const std::vector<std::string>& args);

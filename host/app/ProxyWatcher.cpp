@@ -17,7 +17,9 @@ void Apply() {
     gchar* host = g_settings_get_string(g_http, "host");
     int port = g_settings_get_int(g_http, "port");
     bool manual = mode != nullptr && g_strcmp0(mode, "manual") == 0;
-    ApplyHttpProxy(manual && host != nullptr && *host != '\0' ? std::optional<std::string>(host) : std::nullopt, port);
+    ApplyHttpProxy(manual && host != nullptr && *host != '\0' ? std::optional<std::string>(host)
+                                                              : std::nullopt,
+                   port);
     g_free(mode);
     g_free(host);
 }
@@ -27,7 +29,8 @@ void Apply() {
 bool WatchSystemProxy() {
     GSettingsSchemaSource* source = g_settings_schema_source_get_default();
     GSettingsSchema* schema =
-        source != nullptr ? g_settings_schema_source_lookup(source, "org.gnome.system.proxy", TRUE) : nullptr;
+        source != nullptr ? g_settings_schema_source_lookup(source, "org.gnome.system.proxy", TRUE)
+                          : nullptr;
     if (schema == nullptr) return false;
     g_settings_schema_unref(schema);
     if (g_proxy == nullptr) {

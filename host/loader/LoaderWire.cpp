@@ -1,9 +1,9 @@
 #include "LoaderWire.h"
 
-#include <cerrno>
-#include <cstring>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 #include "LogMessage.h"
 
@@ -18,24 +18,24 @@ bool ReadBuffer(int fd, std::string& buffer, const char* method, const char* wha
     if (ReadFully(fd, &length, sizeof(length)) != 0) {
         HY_LOG(LL_Error, kCategory, "WineLoaderClientConnection::ReadBuffer",
                "%s: reading length failed; errno %d", method, errno);
-        HY_LOG(LL_Error, kCategory, "WineLoaderClientConnection::ReadBuffer", "%s: reading %s failed",
-               method, what);
+        HY_LOG(LL_Error, kCategory, "WineLoaderClientConnection::ReadBuffer",
+               "%s: reading %s failed", method, what);
         return false;
     }
     if (length > kLoaderMaxBufferLength) {
         HY_LOG(LL_Error, kCategory, "WineLoaderClientConnection::ReadBuffer",
                "%s: failed to allocate buffer of length %llu", method,
                static_cast<unsigned long long>(length));
-        HY_LOG(LL_Error, kCategory, "WineLoaderClientConnection::ReadBuffer", "%s: reading %s failed",
-               method, what);
+        HY_LOG(LL_Error, kCategory, "WineLoaderClientConnection::ReadBuffer",
+               "%s: reading %s failed", method, what);
         return false;
     }
     buffer.assign(static_cast<size_t>(length), '\0');
     if (length > 0 && ReadFully(fd, buffer.data(), buffer.size()) != 0) {
         HY_LOG(LL_Error, kCategory, "WineLoaderClientConnection::ReadBuffer",
                "%s: reading buffer failed; errno %d", method, errno);
-        HY_LOG(LL_Error, kCategory, "WineLoaderClientConnection::ReadBuffer", "%s: reading %s failed",
-               method, what);
+        HY_LOG(LL_Error, kCategory, "WineLoaderClientConnection::ReadBuffer",
+               "%s: reading %s failed", method, what);
         return false;
     }
     return true;
@@ -166,8 +166,8 @@ bool ReadRequestBody(int fd, LoaderRequest& request, const char* method) {
     if (!buffer.empty()) {
         // Exactly one string: the only NUL is the last byte.
         if (buffer.back() != '\0' || buffer.find('\0') != buffer.size() - 1) {
-            HY_LOG(LL_Error, kCategory, fn, "%s: working directory is not a single null-terminated string",
-                   method);
+            HY_LOG(LL_Error, kCategory, fn,
+                   "%s: working directory is not a single null-terminated string", method);
             return false;
         }
         request.workingDirectory = buffer.substr(0, buffer.size() - 1);

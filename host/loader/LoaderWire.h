@@ -27,7 +27,7 @@ constexpr uint64_t kLoaderMaxBufferLength = 64ull << 20;
 
 // Owns received descriptors and closes whichever are still held when it goes away.
 class ReceivedDescriptors {
-public:
+  public:
     ReceivedDescriptors() = default;
     ~ReceivedDescriptors() { CloseAll(); }
     ReceivedDescriptors(ReceivedDescriptors&& other) noexcept;
@@ -42,7 +42,7 @@ public:
     int Release(size_t i);
     void CloseAll();
 
-private:
+  private:
     std::vector<int> m_fds;
 };
 

@@ -1,11 +1,11 @@
 #include "TempUnixSocket.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 namespace larkhost {
 
@@ -14,8 +14,8 @@ std::string TemporaryDirectory() {
     return tmp != nullptr && *tmp != '\0' ? tmp : "/tmp";
 }
 
-int ListenOnTemporaryUnixSocket(const std::string& directory, const std::string& prefix, int backlog,
-                                std::string& path) {
+int ListenOnTemporaryUnixSocket(const std::string& directory, const std::string& prefix,
+                                int backlog, std::string& path) {
     std::string dir = directory.empty() ? TemporaryDirectory() : directory;
     if (dir.back() != '/') dir += '/';
     std::string name = dir + prefix + "XXXXXX";

@@ -15,7 +15,7 @@ std::string TemporaryDirectory();
 // Creates a non-blocking, close-on-exec socket bound to `<directory>/<prefix>XXXXXX` (a fresh
 // name) and listening with a backlog of `backlog`. Answers the descriptor and the path, or -1
 // with errno set (ENAMETOOLONG when the path would exceed kMaxUnixSocketPath).
-int ListenOnTemporaryUnixSocket(const std::string& directory, const std::string& prefix, int backlog,
-                                std::string& path);
+int ListenOnTemporaryUnixSocket(const std::string& directory, const std::string& prefix,
+                                int backlog, std::string& path);
 
 }  // namespace larkhost

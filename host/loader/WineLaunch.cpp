@@ -1,10 +1,10 @@
 #include "WineLaunch.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "LogMessage.h"
 #include "ReservedRanges.h"
@@ -27,7 +27,8 @@ char* Keep(const std::string& s) {
 
 }  // namespace
 
-bool PrepareWineLaunch(LoaderRequest&& request, const std::string& porticoRoot, WineLaunch& launch) {
+bool PrepareWineLaunch(LoaderRequest&& request, const std::string& porticoRoot,
+                       WineLaunch& launch) {
     launch.workingDirectory = std::move(request.workingDirectory);
     launch.environment.clear();
     std::string wineLoader;
@@ -55,7 +56,8 @@ bool PrepareWineLaunch(LoaderRequest&& request, const std::string& porticoRoot, 
     }
     launch.environment.push_back("WINESERVERSOCKET=" + std::to_string(request.descriptors[3]));
     if (request.HasWaitChildPipe())
-        launch.environment.push_back("WINE_WAIT_CHILD_PIPE=" + std::to_string(request.descriptors[4]));
+        launch.environment.push_back("WINE_WAIT_CHILD_PIPE=" +
+                                     std::to_string(request.descriptors[4]));
     if (!haveNoExec) launch.environment.push_back("WINELOADERNOEXEC=1");
     launch.descriptors = std::move(request.descriptors);
     return true;
@@ -82,7 +84,8 @@ void RunWineLaunch(WineLaunch&& launch, WineMainFunction entry) {
     int flags = fcntl(server, F_GETFD);
     if (flags < 0 || fcntl(server, F_SETFD, flags | FD_CLOEXEC) < 0)
         HY_LOG(LL_Error, kCategory, fn,
-               "%s: failed to set received Wine server socket to close-on-exec; errno %d", fn, errno);
+               "%s: failed to set received Wine server socket to close-on-exec; errno %d", fn,
+               errno);
     if (launch.descriptors.Count() > 4) {
         // The wait-for-children pipe stays open for the life of the program: its closing at
         // process exit is what tells the waiting side that the program has ended.

@@ -1,9 +1,5 @@
 #include "WineLoader.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -12,6 +8,10 @@
 #include <sys/un.h>
 #include <sys/utsname.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "LogMessage.h"
 #include "TempUnixSocket.h"
@@ -45,7 +45,8 @@ std::shared_ptr<WineLoader> WineLoader::Create(WineLoaderOptions options) {
 
 WineLoader::WineLoader(WineLoaderOptions options) : m_options(std::move(options)) {
     if (!m_options.kernelRelease) m_options.kernelRelease = UnameRelease;
-    if (!m_options.runOnMainThread) m_options.runOnMainThread = [](const std::function<void()>& f) { f(); };
+    if (!m_options.runOnMainThread)
+        m_options.runOnMainThread = [](const std::function<void()>& f) { f(); };
     if (!m_options.handOver) m_options.handOver = RunWineLaunch;
 }
 
@@ -62,14 +63,17 @@ bool WineLoader::Listen() {
     std::string path;
     m_listenFd = ListenOnTemporaryUnixSocket(m_options.tempDirectory, "larkhost-loader-", 5, path);
     if (m_listenFd < 0) {
-        HY_LOG(LL_Error, kCategory, "WineLoader::Listen", "cannot set up the loader socket in %s; errno %d",
-               m_options.tempDirectory.empty() ? TemporaryDirectory().c_str() : m_options.tempDirectory.c_str(),
+        HY_LOG(LL_Error, kCategory, "WineLoader::Listen",
+               "cannot set up the loader socket in %s; errno %d",
+               m_options.tempDirectory.empty() ? TemporaryDirectory().c_str()
+                                               : m_options.tempDirectory.c_str(),
                errno);
         return false;
     }
     m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (m_wakeFd < 0) {
-        HY_LOG(LL_Error, kCategory, "WineLoader::Listen", "cannot create the loader's wake-up event; errno %d", errno);
+        HY_LOG(LL_Error, kCategory, "WineLoader::Listen",
+               "cannot create the loader's wake-up event; errno %d", errno);
         unlink(path.c_str());
         return false;
     }
@@ -93,7 +97,8 @@ void WineLoader::AcceptLoop() {
         if (fds[1].revents != 0) return;  // stopped: the listening socket is closed by the stopper
         int fd = accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) {
-            if (errno == ECONNABORTED || errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+            if (errno == ECONNABORTED || errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
+                continue;
             HY_LOG(LL_Error, kCategory, "WineLoader::AcceptLoop", "accept failed; errno %d", errno);
             break;
         }
@@ -164,7 +169,8 @@ bool WineLoader::ShouldConnectionProceed() {
 }
 
 bool WineLoader::I386Allowed() {
-    std::call_once(m_releaseOnce, [this] { m_i386Allowed = ReleaseAllowsI386(m_options.kernelRelease()); });
+    std::call_once(m_releaseOnce,
+                   [this] { m_i386Allowed = ReleaseAllowsI386(m_options.kernelRelease()); });
     return m_i386Allowed;
 }
 
@@ -209,7 +215,8 @@ void WineLoader::HandleConnection(int fd) {
     std::string libraryPath = CoreLibraryPath();
     void* library = dlopen(libraryPath.c_str(), RTLD_NOW | RTLD_GLOBAL);
     if (library == nullptr) {
-        HY_LOG(LL_Error, kCategory, kMethod, "Failed to load %s: %s", libraryPath.c_str(), dlerror());
+        HY_LOG(LL_Error, kCategory, kMethod, "Failed to load %s: %s", libraryPath.c_str(),
+               dlerror());
         return;
     }
     auto entry = reinterpret_cast<WineMainFunction>(dlsym(library, "__wine_main"));
@@ -233,8 +240,8 @@ void WineLoader::HandleConnection(int fd) {
     } while (sent < 0 && errno == EINTR);
     if (sent != static_cast<ssize_t>(sizeof(response))) {
         HY_LOG(LL_Error, kCategory, kMethod,
-               "%s: failed to send response; errno %d; p %p; &response %p; sizeof(response) %lu", kMethod,
-               errno, static_cast<void*>(&response), static_cast<void*>(&response),
+               "%s: failed to send response; errno %d; p %p; &response %p; sizeof(response) %lu",
+               kMethod, errno, static_cast<void*>(&response), static_cast<void*>(&response),
                static_cast<unsigned long>(sizeof(response)));
         dlclose(library);
         return;

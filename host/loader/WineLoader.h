@@ -44,7 +44,7 @@ struct WineLoaderOptions {
 };
 
 class WineLoader : public std::enable_shared_from_this<WineLoader> {
-public:
+  public:
     // Sets up the socket and starts accepting; null (after logging) on any failure.
     static std::shared_ptr<WineLoader> Create(WineLoaderOptions options);
     ~WineLoader();
@@ -66,7 +66,7 @@ public:
     // Connection threads still running (for orderly tests).
     int ActiveConnections() const { return m_active.load(); }
 
-private:
+  private:
     explicit WineLoader(WineLoaderOptions options);
     bool Listen();
     void AcceptLoop();

@@ -1,15 +1,15 @@
 #include "MoveToApplications.h"
 
+#include <glib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <glib.h>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "HostCommands.h"
 #include "HostDefaults.h"
@@ -28,7 +28,9 @@ std::string Resolved(const std::string& path) {
     return ec ? path : p.string();
 }
 
-bool IEquals(const std::string& a, const std::string& b) { return g_ascii_strcasecmp(a.c_str(), b.c_str()) == 0; }
+bool IEquals(const std::string& a, const std::string& b) {
+    return g_ascii_strcasecmp(a.c_str(), b.c_str()) == 0;
+}
 
 // An application in a folder: an AppImage, or an executable file, or a folder holding bin/larkhost.
 bool HoldsAnApplication(const std::string& folder) {
@@ -67,7 +69,8 @@ std::string LoopMountPoint(const std::string& path, const std::string& mountInfo
 }
 
 bool SameFileSystem(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev;
 }
 
@@ -84,7 +87,9 @@ MoveEnvironment MoveEnvironment::Default() {
         std::error_code ec;
         for (const auto& entry : fs::directory_iterator("/proc", ec)) {
             std::string name = entry.path().filename().string();
-            if (name.empty() || !std::all_of(name.begin(), name.end(), ::isdigit) || std::stoi(name) == getpid()) continue;
+            if (name.empty() || !std::all_of(name.begin(), name.end(), ::isdigit) ||
+                std::stoi(name) == getpid())
+                continue;
             std::error_code e2;
             fs::path exe = fs::read_symlink(entry.path() / "exe", e2);
             if (!e2) out.push_back(exe.string());
@@ -104,18 +109,21 @@ bool PathWithin(const std::string& path, const std::string& folder) {
     return true;
 }
 
-MovePlan PlanMove(const std::string& bundle, const HostDefaults& defaults, const MoveEnvironment& env) {
+MovePlan PlanMove(const std::string& bundle, const HostDefaults& defaults,
+                  const MoveEnvironment& env) {
     MovePlan plan;
     plan.bundle = bundle;
     if (defaults.GetBool(kSuppressKey, false)) return plan;
-    if (PathWithin(bundle, env.userApplications) || PathWithin(bundle, env.systemApplications)) return plan;
+    if (PathWithin(bundle, env.userApplications) || PathWithin(bundle, env.systemApplications))
+        return plan;
     for (const auto& part : fs::path(bundle))
         if (part == "Applications" || IEquals(part.string(), "SteamApps")) return plan;
 
     plan.mountPoint = LoopMountPoint(bundle, env.mountInfo);
     plan.fromDiskImage = !plan.mountPoint.empty();
     std::error_code ec;
-    if (fs::is_directory(env.userApplications, ec) && HoldsAnApplication(Resolved(env.userApplications))) {
+    if (fs::is_directory(env.userApplications, ec) &&
+        HoldsAnApplication(Resolved(env.userApplications))) {
         plan.destinationFolder = Resolved(env.userApplications);
         plan.question.title = "Move to Applications folder in your Home folder?";
     } else {
@@ -138,13 +146,14 @@ MovePlan PlanMove(const std::string& bundle, const HostDefaults& defaults, const
 
 std::string RelaunchCommand(int pid, const std::string& destination) {
     // A folder starts through its bin/larkhost; a single file (an AppImage) is the program.
-    std::string program = fs::is_directory(destination) ? destination + "/bin/larkhost" : destination;
+    std::string program =
+        fs::is_directory(destination) ? destination + "/bin/larkhost" : destination;
     return "(while /bin/kill -0 " + std::to_string(pid) + " 2>/dev/null; do sleep 0.1; done; " +
            ShellQuote(program) + ") &";
 }
 
-MoveOutcome MoveToApplicationsIfWanted(const std::string& bundle, HostDefaults& defaults, const MoveEnvironment& env,
-                                       MoveActions& actions, int pid) {
+MoveOutcome MoveToApplicationsIfWanted(const std::string& bundle, HostDefaults& defaults,
+                                       const MoveEnvironment& env, MoveActions& actions, int pid) {
     const char* fn = "PFMoveApplication::moveToApplicationsFolderIfNecessary";
     MovePlan plan = PlanMove(bundle, defaults, env);
     if (!plan.offer) return MoveOutcome::NotOffered;
@@ -163,28 +172,35 @@ MoveOutcome MoveToApplicationsIfWanted(const std::string& bundle, HostDefaults& 
         if (plan.destination.empty() || plan.bundle.empty()) return fail();
         int rc = actions.RunPrivileged({"/bin/rm", "-rf", "--", plan.destination});
         if (rc == 126) {
-            HY_LOG(LL_Status, kCategory, fn, "INFO -- Not moving because user canceled authorization");
+            HY_LOG(LL_Status, kCategory, fn,
+                   "INFO -- Not moving because user canceled authorization");
             return MoveOutcome::Failed;
         }
-        if (rc == 0) rc = actions.RunPrivileged({"/bin/cp", "-a", "--", plan.bundle, plan.destination});
+        if (rc == 0)
+            rc = actions.RunPrivileged({"/bin/cp", "-a", "--", plan.bundle, plan.destination});
         if (rc != 0) {
-            HY_LOG(LL_Error, kCategory, fn, "ERROR -- Could not copy myself to /Applications with authorization");
+            HY_LOG(LL_Error, kCategory, fn,
+                   "ERROR -- Could not copy myself to /Applications with authorization");
             return fail();
         }
         copied = true;
     } else {
         if (fs::exists(fs::symlink_status(plan.destination, ec))) {
-            for (const auto& exe : env.runningExecutables ? env.runningExecutables() : std::vector<std::string>{})
+            for (const auto& exe :
+                 env.runningExecutables ? env.runningExecutables() : std::vector<std::string>{})
                 if (PathWithin(exe, plan.destination)) {
-                    HY_LOG(LL_Status, kCategory, fn, "INFO -- Switching to an already running version");
-                    actions.StartShell("(" + ShellQuote(fs::is_directory(plan.destination)
-                                                            ? plan.destination + "/bin/larkhost"
-                                                            : plan.destination) +
+                    HY_LOG(LL_Status, kCategory, fn,
+                           "INFO -- Switching to an already running version");
+                    actions.StartShell("(" +
+                                       ShellQuote(fs::is_directory(plan.destination)
+                                                      ? plan.destination + "/bin/larkhost"
+                                                      : plan.destination) +
                                        ") &");
                     return MoveOutcome::SwitchedToRunning;
                 }
             if (!actions.Trash(plan.destination)) {
-                HY_LOG(LL_Error, kCategory, fn, "ERROR -- Could not trash '%s'", plan.destination.c_str());
+                HY_LOG(LL_Error, kCategory, fn, "ERROR -- Could not trash '%s'",
+                       plan.destination.c_str());
                 return fail();
             }
         }
@@ -194,20 +210,22 @@ MoveOutcome MoveToApplicationsIfWanted(const std::string& bundle, HostDefaults& 
             fs::rename(plan.bundle, plan.destination, ec);
             moved = !ec;
             if (!moved)
-                HY_LOG(LL_Warning, kCategory, fn, "WARNING -- Could not move '%s' to '%s' (%s)", plan.bundle.c_str(),
-                       plan.destination.c_str(), ec.message().c_str());
+                HY_LOG(LL_Warning, kCategory, fn, "WARNING -- Could not move '%s' to '%s' (%s)",
+                       plan.bundle.c_str(), plan.destination.c_str(), ec.message().c_str());
         } else {
-            HY_LOG(LL_Status, kCategory, fn, "INFO -- Not moving '%s' to '%s' on different file system",
-                   plan.bundle.c_str(), plan.destination.c_str());
+            HY_LOG(LL_Status, kCategory, fn,
+                   "INFO -- Not moving '%s' to '%s' on different file system", plan.bundle.c_str(),
+                   plan.destination.c_str());
         }
         if (!moved) {
             ec.clear();
             fs::copy(plan.bundle, plan.destination,
                      fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
             if (ec) {
-                HY_LOG(LL_Error, kCategory, fn, "ERROR -- Could not copy '%s' to '%s' (%d)", plan.bundle.c_str(),
-                       plan.destination.c_str(), ec.value());
-                HY_LOG(LL_Error, kCategory, fn, "ERROR -- Could not copy myself to %s", plan.destination.c_str());
+                HY_LOG(LL_Error, kCategory, fn, "ERROR -- Could not copy '%s' to '%s' (%d)",
+                       plan.bundle.c_str(), plan.destination.c_str(), ec.value());
+                HY_LOG(LL_Error, kCategory, fn, "ERROR -- Could not copy myself to %s",
+                       plan.destination.c_str());
                 std::error_code ignore;
                 fs::remove_all(plan.destination, ignore);  // no half-written copy stays behind
                 return fail();
@@ -216,9 +234,11 @@ MoveOutcome MoveToApplicationsIfWanted(const std::string& bundle, HostDefaults& 
         }
     }
     if (copied && !plan.fromDiskImage && !actions.Trash(plan.bundle))
-        HY_LOG(LL_Warning, kCategory, fn, "WARNING -- Could not delete application after moving it to Applications folder");
+        HY_LOG(LL_Warning, kCategory, fn,
+               "WARNING -- Could not delete application after moving it to Applications folder");
     actions.StartShell(RelaunchCommand(pid, plan.destination));
-    if (plan.fromDiskImage) actions.StartShell("(sleep 5 && umount " + ShellQuote(plan.mountPoint) + ") &");
+    if (plan.fromDiskImage)
+        actions.StartShell("(sleep 5 && umount " + ShellQuote(plan.mountPoint) + ") &");
     return MoveOutcome::Moved;
 }
 

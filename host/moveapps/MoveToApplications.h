@@ -39,7 +39,7 @@ struct MoveAnswer {
 
 // The steps that touch the world: asking, privileged commands, trashing, starting programs.
 class MoveActions {
-public:
+  public:
     virtual ~MoveActions() = default;
     virtual MoveAnswer Ask(const MoveQuestion& question) = 0;
     virtual void ShowFailure() = 0;  // "Could not move to Applications folder"
@@ -51,11 +51,11 @@ public:
 };
 
 enum class MoveOutcome {
-    NotOffered,        // suppressed, or already in place
-    Declined,          // the user chose not to move
-    Moved,             // moved or copied; the new copy starts once this process has ended
-    SwitchedToRunning, // a copy at the destination runs already: it was brought up instead
-    Failed,            // the failure alert was shown; the host goes on from where it is
+    NotOffered,         // suppressed, or already in place
+    Declined,           // the user chose not to move
+    Moved,              // moved or copied; the new copy starts once this process has ended
+    SwitchedToRunning,  // a copy at the destination runs already: it was brought up instead
+    Failed,             // the failure alert was shown; the host goes on from where it is
 };
 
 struct MovePlan {
@@ -74,11 +74,12 @@ struct MovePlan {
 bool PathWithin(const std::string& path, const std::string& folder);
 
 // Works out whether and where to offer the move, without touching anything.
-MovePlan PlanMove(const std::string& bundle, const HostDefaults& defaults, const MoveEnvironment& env);
+MovePlan PlanMove(const std::string& bundle, const HostDefaults& defaults,
+                  const MoveEnvironment& env);
 
 // The whole check: plan, ask, move or copy, trash the old copy, relaunch. `pid` is this process's.
-MoveOutcome MoveToApplicationsIfWanted(const std::string& bundle, HostDefaults& defaults, const MoveEnvironment& env,
-                                       MoveActions& actions, int pid);
+MoveOutcome MoveToApplicationsIfWanted(const std::string& bundle, HostDefaults& defaults,
+                                       const MoveEnvironment& env, MoveActions& actions, int pid);
 
 // The command that starts the copy at `destination` once process `pid` has ended.
 std::string RelaunchCommand(int pid, const std::string& destination);

@@ -39,7 +39,8 @@ const std::vector<LoggingOption>& LoggingPresets() {
         {"Crash (very verbose)", "+pid,+process,+module,+loaddll,+relay,+seh,+threadname", ""},
         {"Game Graphics", "+d3d", "VKD3D_DEBUG=trace VKD3D_SHADER_DEBUG=trace"},
         {"Sound (verbose)",
-         "+pid,+mmdevapi,+winmm,+driver,+msacm,+midi,+dsound,+dsound3d,+xaudio2,+xapofx,+dmusic,+mci,+coreaudio,"
+         "+pid,+mmdevapi,+winmm,+driver,+msacm,+midi,+dsound,+dsound3d,+xaudio2,+xapofx,+dmusic,+"
+         "mci,+coreaudio,"
          "+timestamp",
          ""},
         {"File Access", "+pid,+ntdll,+file", ""},
@@ -105,7 +106,9 @@ std::string FreeLogFilePath(const std::string& directory, const std::string& nam
 std::string LogDirectory() {
     const char* state = std::getenv("XDG_STATE_HOME");
     const char* home = std::getenv("HOME");
-    std::string base = state != nullptr && *state == '/' ? state : std::string(home ? home : "/tmp") + "/.local/state";
+    std::string base = state != nullptr && *state == '/'
+                           ? state
+                           : std::string(home ? home : "/tmp") + "/.local/state";
     std::string dir = base + "/Larkspur/logs";
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
@@ -119,13 +122,15 @@ std::vector<LoggingOption> RecentLoggingOptions(const HostDefaults& defaults) {
         LoggingOption option;
         option.channels = entry.substr(0, split);
         option.environment = split == std::string::npos ? "" : entry.substr(split + 1);
-        option.name = option.channels + (option.environment.empty() ? "" : " " + option.environment);
+        option.name =
+            option.channels + (option.environment.empty() ? "" : " " + option.environment);
         out.push_back(option);
     }
     return out;
 }
 
-void RememberLoggingOption(HostDefaults& defaults, const std::string& channels, const std::string& environment) {
+void RememberLoggingOption(HostDefaults& defaults, const std::string& channels,
+                           const std::string& environment) {
     std::string entry = channels + kPairSeparator + environment;
     auto list = defaults.GetList(kRecentKey);
     list.erase(std::remove(list.begin(), list.end(), entry), list.end());

@@ -41,7 +41,8 @@ std::string LogDirectory();
 
 // The "RecentLoggingOptions" default: newest first, at most three (channels, environment) pairs.
 std::vector<LoggingOption> RecentLoggingOptions(const HostDefaults& defaults);
-void RememberLoggingOption(HostDefaults& defaults, const std::string& channels, const std::string& environment);
+void RememberLoggingOption(HostDefaults& defaults, const std::string& channels,
+                           const std::string& environment);
 
 // A long menu title shortened in the middle: "%s…%s" of its head and tail.
 std::string ShortenTitle(const std::string& title, size_t limit = 40);

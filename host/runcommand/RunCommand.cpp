@@ -1,13 +1,13 @@
 #include "RunCommand.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <glib.h>
 #include <sys/utsname.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 
 #include "HostDefaults.h"
 #include "HostEnvironment.h"
@@ -20,7 +20,8 @@ std::string SystemInformation() {
     std::string info;
     struct utsname name {};
     if (uname(&name) == 0)
-        info += std::string("System: ") + name.sysname + " " + name.release + " " + name.version + " " + name.machine + "\n";
+        info += std::string("System: ") + name.sysname + " " + name.release + " " + name.version +
+                " " + name.machine + "\n";
     std::ifstream release("/etc/os-release");
     std::string line;
     while (std::getline(release, line))
@@ -43,9 +44,11 @@ bool WriteAll(int fd, const std::string& text) {
 
 std::string CommandForFile(const std::string& path) { return "\"" + path + "\""; }
 
-std::vector<std::string> RunCommandArguments(const RunCommandSettings& settings, const std::vector<std::string>& words,
+std::vector<std::string> RunCommandArguments(const RunCommandSettings& settings,
+                                             const std::vector<std::string>& words,
                                              const std::string& logArgument) {
-    std::vector<std::string> args = {"--bottle", settings.bottle.empty() ? "default" : settings.bottle, "--new-console"};
+    std::vector<std::string> args = {
+        "--bottle", settings.bottle.empty() ? "default" : settings.bottle, "--new-console"};
     if (settings.logEnabled && !settings.logFile.empty()) {
         args.push_back("--verbose");
         args.push_back("--pt-log");
@@ -74,12 +77,14 @@ std::vector<std::string> RunCommandArguments(const RunCommandSettings& settings,
 }
 
 std::string LogFileHeader(const RunCommandSettings& settings) {
-    return "Running command: " + settings.command + "\n" + "Bottle: " +
-           (settings.bottle.empty() ? "default" : settings.bottle) + "\nDebug channels: " + settings.channels +
-           "\nExtra environment variables " + settings.environment + "\n\n" + SystemInformation();
+    return "Running command: " + settings.command + "\n" +
+           "Bottle: " + (settings.bottle.empty() ? "default" : settings.bottle) +
+           "\nDebug channels: " + settings.channels + "\nExtra environment variables " +
+           settings.environment + "\n\n" + SystemInformation();
 }
 
-RunCommandController::RunCommandController(std::string porticoRoot, HostDefaults& defaults, Split split)
+RunCommandController::RunCommandController(std::string porticoRoot, HostDefaults& defaults,
+                                           Split split)
     : m_root(std::move(porticoRoot)), m_defaults(defaults), m_split(std::move(split)) {}
 
 RunCommandController::~RunCommandController() {
@@ -98,18 +103,20 @@ bool RunCommandController::Run(const RunCommandSettings& settings, Finished fini
 
     std::string logArgument;
     if (logging) {
-        m_logFd = open(settings.logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
+        m_logFd = open(settings.logFile.c_str(),
+                       O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
         if (m_logFd >= 0 && WriteAll(m_logFd, LogFileHeader(settings))) {
             logArgument = "-";  // the task's error output goes into the file
         } else {
-            HY_LOG(LL_Warning, "HOST", "RunCommandController::runCommand", "cannot open the log file %s; errno %d",
-                   settings.logFile.c_str(), errno);
+            HY_LOG(LL_Warning, "HOST", "RunCommandController::runCommand",
+                   "cannot open the log file %s; errno %d", settings.logFile.c_str(), errno);
             if (m_logFd >= 0) close(m_logFd);
             m_logFd = -1;
             logArgument = settings.logFile;
         }
     }
-    std::vector<std::string> words = settings.command.empty() ? std::vector<std::string>() : m_split(settings.command);
+    std::vector<std::string> words =
+        settings.command.empty() ? std::vector<std::string>() : m_split(settings.command);
 
     HostTaskSpec spec;
     spec.argv = {m_root + "/bin/ptstart"};
@@ -124,17 +131,20 @@ bool RunCommandController::Run(const RunCommandSettings& settings, Finished fini
     std::string error;
     m_task = HostTask::Launch(
         spec,
-        [this, finished, command](HostTask&, int status, const std::string& output, const std::string& errors) {
+        [this, finished, command](HostTask&, int status, const std::string& output,
+                                  const std::string& errors) {
             RunCommandResult result;
             result.status = status;
             result.output = output;
             result.error = errors;
             if (status != 0) {
                 result.showResults = true;
-                gchar* message = g_strdup_printf("The command %s returned %d.", command.c_str(), status);
+                gchar* message =
+                    g_strdup_printf("The command %s returned %d.", command.c_str(), status);
                 result.message = message;
                 g_free(message);
-                result.details = "Command output:\n" + output + "\n\nCommand error text:\n" + errors;
+                result.details =
+                    "Command output:\n" + output + "\n\nCommand error text:\n" + errors;
             }
             if (m_logFd >= 0) close(m_logFd);
             m_logFd = -1;

@@ -16,11 +16,11 @@ namespace larkhost {
 class HostDefaults;
 
 struct RunCommandSettings {
-    std::string command;          // the command text
-    std::string bottle;           // empty: "default"
-    bool launcherMode = false;    // no working directory or "--" of its own
-    bool logEnabled = false;      // the log file switch
-    std::string logFile;          // the log file path (when enabled)
+    std::string command;        // the command text
+    std::string bottle;         // empty: "default"
+    bool launcherMode = false;  // no working directory or "--" of its own
+    bool logEnabled = false;    // the log file switch
+    std::string logFile;        // the log file path (when enabled)
     std::string channels;
     std::string environment;
 };
@@ -41,14 +41,15 @@ std::string CommandForFile(const std::string& path);
 // The ptstart arguments (after the script's path) for `settings` and the split command
 // `words`; `logArgument` is "-" when the log file is open for the task's error output, or the
 // log file's path when it could not be opened.
-std::vector<std::string> RunCommandArguments(const RunCommandSettings& settings, const std::vector<std::string>& words,
+std::vector<std::string> RunCommandArguments(const RunCommandSettings& settings,
+                                             const std::vector<std::string>& words,
                                              const std::string& logArgument);
 
 // The header written at the top of a log file.
 std::string LogFileHeader(const RunCommandSettings& settings);
 
 class RunCommandController {
-public:
+  public:
     using Split = std::function<std::vector<std::string>(const std::string&)>;
     using Finished = std::function<void(const RunCommandResult&)>;
 
@@ -62,7 +63,7 @@ public:
     bool Run(const RunCommandSettings& settings, Finished finished);
     bool Running() const { return m_running; }
 
-private:
+  private:
     std::string m_root;
     HostDefaults& m_defaults;
     Split m_split;

@@ -11,7 +11,8 @@
 
 namespace larkhost {
 
-std::unique_ptr<HelperServer> HelperServer::Start(HelperServerHooks hooks, const std::string& directory) {
+std::unique_ptr<HelperServer> HelperServer::Start(HelperServerHooks hooks,
+                                                  const std::string& directory) {
     std::unique_ptr<HelperServer> server(new HelperServer());
     server->m_hooks = std::move(hooks);
     std::string dir = directory.empty() ? g_get_user_runtime_dir() : directory;
@@ -22,35 +23,42 @@ std::unique_ptr<HelperServer> HelperServer::Start(HelperServerHooks hooks, const
     server->m_service = g_threaded_socket_service_new(4);
     GSocketAddress* address = g_unix_socket_address_new(server->m_path.c_str());
     GError* error = nullptr;
-    bool ok = g_socket_listener_add_address(G_SOCKET_LISTENER(server->m_service), address, G_SOCKET_TYPE_STREAM,
-                                            G_SOCKET_PROTOCOL_DEFAULT, nullptr, nullptr, &error);
+    bool ok = g_socket_listener_add_address(G_SOCKET_LISTENER(server->m_service), address,
+                                            G_SOCKET_TYPE_STREAM, G_SOCKET_PROTOCOL_DEFAULT,
+                                            nullptr, nullptr, &error);
     g_object_unref(address);
     if (!ok) {
-        HY_LOG(LL_Error, "HOST", "PTServer::init", "Failed to register our helper server.  What do we do now?\n");
-        HY_LOG(LL_Error, "HOST", "PTServer::init", "%s: %s", server->m_path.c_str(), error ? error->message : "");
+        HY_LOG(LL_Error, "HOST", "PTServer::init",
+               "Failed to register our helper server.  What do we do now?\n");
+        HY_LOG(LL_Error, "HOST", "PTServer::init", "%s: %s", server->m_path.c_str(),
+               error ? error->message : "");
         g_clear_error(&error);
         return nullptr;
     }
     chmod(server->m_path.c_str(), 0600);
-    g_signal_connect(server->m_service, "run", G_CALLBACK(+[](GThreadedSocketService*, GSocketConnection* connection,
-                                                              GObject*, gpointer self) -> gboolean {
-        GInputStream* in = g_io_stream_get_input_stream(G_IO_STREAM(connection));
-        GOutputStream* out = g_io_stream_get_output_stream(G_IO_STREAM(connection));
-        GDataInputStream* lines = g_data_input_stream_new(in);
-        g_filter_input_stream_set_close_base_stream(G_FILTER_INPUT_STREAM(lines), FALSE);
-        gsize length = 0;
-        gchar* line = g_data_input_stream_read_line(lines, &length, nullptr, nullptr);
-        if (line != nullptr && length <= 4096) {
-            std::string request(line, length);
-            std::string answer;
-            RunOnMainLoop([&] { answer = static_cast<HelperServer*>(self)->Answer(request); });
-            answer += "\n";
-            g_output_stream_write_all(out, answer.data(), answer.size(), nullptr, nullptr, nullptr);
-        }
-        g_free(line);
-        g_object_unref(lines);
-        return FALSE;
-    }), server.get());
+    g_signal_connect(
+        server->m_service, "run",
+        G_CALLBACK(+[](GThreadedSocketService*, GSocketConnection* connection, GObject*,
+                       gpointer self) -> gboolean {
+            GInputStream* in = g_io_stream_get_input_stream(G_IO_STREAM(connection));
+            GOutputStream* out = g_io_stream_get_output_stream(G_IO_STREAM(connection));
+            GDataInputStream* lines = g_data_input_stream_new(in);
+            g_filter_input_stream_set_close_base_stream(G_FILTER_INPUT_STREAM(lines), FALSE);
+            gsize length = 0;
+            gchar* line = g_data_input_stream_read_line(lines, &length, nullptr, nullptr);
+            if (line != nullptr && length <= 4096) {
+                std::string request(line, length);
+                std::string answer;
+                RunOnMainLoop([&] { answer = static_cast<HelperServer*>(self)->Answer(request); });
+                answer += "\n";
+                g_output_stream_write_all(out, answer.data(), answer.size(), nullptr, nullptr,
+                                          nullptr);
+            }
+            g_free(line);
+            g_object_unref(lines);
+            return FALSE;
+        }),
+        server.get());
     g_socket_service_start(server->m_service);
     return server;
 }

@@ -27,12 +27,13 @@ struct HelperServerHooks {
 };
 
 class HelperServer {
-public:
+  public:
     static constexpr const char* kName = "com.tessaline.larkspur.HelperServer";
 
     // Listens at `directory`/kName (the runtime folder when empty). Null after logging "Failed to
     // register our helper server.  What do we do now?" when it cannot.
-    static std::unique_ptr<HelperServer> Start(HelperServerHooks hooks, const std::string& directory = "");
+    static std::unique_ptr<HelperServer> Start(HelperServerHooks hooks,
+                                               const std::string& directory = "");
     ~HelperServer();
 
     const std::string& Path() const { return m_path; }
@@ -41,7 +42,7 @@ public:
     // The answer to one request line (on the main thread).
     std::string Answer(const std::string& request);
 
-private:
+  private:
     HelperServer() = default;
     HelperServerHooks m_hooks;
     std::string m_path;

@@ -28,15 +28,17 @@ static std::string PtStart(const std::string& porticoRoot) {
     return ShellQuote(porticoRoot + "/bin/ptstart");
 }
 
-ShellCommand UrlCommand(const std::string& porticoRoot, const std::string& bottle, const std::string& url) {
+ShellCommand UrlCommand(const std::string& porticoRoot, const std::string& bottle,
+                        const std::string& url) {
     return ShellCommand(PtStart(porticoRoot) + " " + BottleOption(bottle) +
                         " --wait-children --enable-alt-loader macdrv -- " + ShellQuote(url));
 }
 
 ShellCommand DocumentCommand(const std::string& porticoRoot, const std::string& bottle,
-                            const std::string& path) {
+                             const std::string& path) {
     return ShellCommand(PtStart(porticoRoot) + " " + BottleOption(bottle) +
-                        " --wait-children --enable-alt-loader macdrv --untrusted " + ShellQuote(path));
+                        " --wait-children --enable-alt-loader macdrv --untrusted " +
+                        ShellQuote(path));
 }
 
 std::string UrlScheme(const std::string& url) {

@@ -9,10 +9,10 @@ namespace larkhost {
 // A command line the host built itself. Only the builders below make one, so the host never
 // runs a command text that came from outside (a URL, a document path, a setting) unquoted.
 class ShellCommand {
-public:
+  public:
     const std::string& Text() const { return m_text; }
 
-private:
+  private:
     explicit ShellCommand(std::string text) : m_text(std::move(text)) {}
     std::string m_text;
     friend ShellCommand PrimaryCommand(const std::string&);
@@ -30,11 +30,12 @@ std::string BottleOption(const std::string& bottle);
 ShellCommand PrimaryCommand(const std::string& porticoRoot);
 
 // A URL handed to the Windows side: ptstart ... -- <quoted url>.
-ShellCommand UrlCommand(const std::string& porticoRoot, const std::string& bottle, const std::string& url);
+ShellCommand UrlCommand(const std::string& porticoRoot, const std::string& bottle,
+                        const std::string& url);
 
 // A document opened in its Windows application: ptstart ... --untrusted <quoted path>.
 ShellCommand DocumentCommand(const std::string& porticoRoot, const std::string& bottle,
-                            const std::string& path);
+                             const std::string& path);
 
 // The scheme of a URL (the text before the first ':'), empty when there is none.
 std::string UrlScheme(const std::string& url);

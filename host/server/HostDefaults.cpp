@@ -1,7 +1,7 @@
 #include "HostDefaults.h"
 
-#include <cstdlib>
 #include <glib.h>
+#include <cstdlib>
 
 #include "LogMessage.h"
 
@@ -57,7 +57,8 @@ HostDefaults::HostDefaults(std::string path) : m_path(std::move(path)) {
 
 std::string HostDefaults::DefaultPath() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
-    std::string base = config != nullptr && *config == '/' ? config : std::string(g_get_home_dir()) + "/.config";
+    std::string base =
+        config != nullptr && *config == '/' ? config : std::string(g_get_home_dir()) + "/.config";
     return base + "/Larkspur/larkhost.conf";
 }
 
@@ -115,7 +116,9 @@ bool HostDefaults::SetString(const std::string& key, const std::string& value) {
     return Save();
 }
 
-bool HostDefaults::SetBool(const std::string& key, bool value) { return SetString(key, value ? "true" : "false"); }
+bool HostDefaults::SetBool(const std::string& key, bool value) {
+    return SetString(key, value ? "true" : "false");
+}
 
 bool HostDefaults::SetList(const std::string& key, const std::vector<std::string>& values) {
     m_values[key] = EncodeList(values);
@@ -129,7 +132,8 @@ bool HostDefaults::Remove(const std::string& key) {
 
 bool HostDefaults::Save() {
     GKeyFile* file = g_key_file_new();
-    for (const auto& [key, value] : m_values) g_key_file_set_string(file, kGroup, key.c_str(), value.c_str());
+    for (const auto& [key, value] : m_values)
+        g_key_file_set_string(file, kGroup, key.c_str(), value.c_str());
     gchar* dir = g_path_get_dirname(m_path.c_str());
     g_mkdir_with_parents(dir, 0700);
     g_free(dir);

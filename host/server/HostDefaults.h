@@ -11,7 +11,7 @@
 namespace larkhost {
 
 class HostDefaults {
-public:
+  public:
     // `path`: the key file; created on the first change.
     explicit HostDefaults(std::string path);
 
@@ -22,7 +22,9 @@ public:
     // RecentItemsCount, RecentItems, ManagedBottleDirs and BottleDir (`bottleDir`).
     void RegisterHostDefaults(const std::string& bottleDir);
 
-    void RegisterString(const std::string& key, const std::string& value) { m_registered[key] = value; }
+    void RegisterString(const std::string& key, const std::string& value) {
+        m_registered[key] = value;
+    }
 
     bool Has(const std::string& key) const;
     std::optional<std::string> GetString(const std::string& key) const;
@@ -38,7 +40,7 @@ public:
     bool SetList(const std::string& key, const std::vector<std::string>& values);
     bool Remove(const std::string& key);
 
-private:
+  private:
     bool Save();
 
     std::string m_path;

@@ -1,9 +1,9 @@
 #include "HostEnvironment.h"
 
-#include <cstdlib>
-#include <filesystem>
 #include <glib.h>
 #include <unistd.h>
+#include <cstdlib>
+#include <filesystem>
 
 #include "LogMessage.h"
 
@@ -27,13 +27,15 @@ void SetOrRemove(std::vector<std::string>& env, const std::string& name, const s
 
 std::string ApplicationSupportDirectory() {
     const char* data = std::getenv("XDG_DATA_HOME");
-    std::string base = data != nullptr && *data == '/' ? data : std::string(g_get_home_dir()) + "/.local/share";
+    std::string base =
+        data != nullptr && *data == '/' ? data : std::string(g_get_home_dir()) + "/.local/share";
     return base + "/Larkspur";
 }
 
 std::string DefaultBottleDirectory() { return ApplicationSupportDirectory() + "/Bottles"; }
 
-std::optional<std::string> ManagedBottlePath(const HostDefaults& defaults, const std::string& porticoRoot,
+std::optional<std::string> ManagedBottlePath(const HostDefaults& defaults,
+                                             const std::string& porticoRoot,
                                              const std::string& appSupport) {
     std::optional<std::string> generic;
     const char* env = std::getenv("PT_MANAGED_BOTTLE_PATH");
@@ -41,7 +43,8 @@ std::optional<std::string> ManagedBottlePath(const HostDefaults& defaults, const
         generic = env;
     } else if (defaults.IsList("ManagedBottleDirs")) {
         std::string joined;
-        for (const auto& dir : defaults.GetList("ManagedBottleDirs")) joined += (joined.empty() ? "" : ":") + dir;
+        for (const auto& dir : defaults.GetList("ManagedBottleDirs"))
+            joined += (joined.empty() ? "" : ":") + dir;
         if (!joined.empty()) generic = joined;
     } else if (auto text = defaults.GetString("ManagedBottleDirs"); text && !text->empty()) {
         generic = *text;
@@ -57,8 +60,8 @@ std::optional<std::string> ManagedBottlePath(const HostDefaults& defaults, const
         fs::remove(link, ec);
         fs::create_directory_symlink(fs::path(porticoRoot) / "support", link, ec);
         if (ec)
-            HY_LOG(LL_Warning, kCategory, "PTServerOEM::managedBottlePath", "cannot link %s: %s", link.c_str(),
-                   ec.message().c_str());
+            HY_LOG(LL_Warning, kCategory, "PTServerOEM::managedBottlePath", "cannot link %s: %s",
+                   link.c_str(), ec.message().c_str());
     }
     std::string path = link.string();
     if (generic) path += ":" + *generic;
@@ -70,10 +73,12 @@ void SetHostEnvironment(const HostDefaults& defaults, const std::string& portico
     const char* home = std::getenv("HOME");
     if (home == nullptr || !std::filesystem::is_directory(home)) {
         const char* userHome = g_get_home_dir();
-        HY_LOG(LL_Status, kCategory, "PTServer::setEnvironmentVariables", "Setting HOME=%s\n", userHome);
+        HY_LOG(LL_Status, kCategory, "PTServer::setEnvironmentVariables", "Setting HOME=%s\n",
+               userHome);
         setenv("HOME", userHome, 1);
     }
-    setenv("PT_BOTTLE_PATH", defaults.GetString("BottleDir").value_or(DefaultBottleDirectory()).c_str(), 1);
+    setenv("PT_BOTTLE_PATH",
+           defaults.GetString("BottleDir").value_or(DefaultBottleDirectory()).c_str(), 1);
     if (auto managed = ManagedBottlePath(defaults, porticoRoot, appSupport))
         setenv("PT_MANAGED_BOTTLE_PATH", managed->c_str(), 1);
     setenv("PT_APP_BUNDLE_PATH", bundlePath.c_str(), 1);
@@ -86,13 +91,15 @@ void ApplyHttpProxy(const std::optional<std::string>& host, int port) {
         unsetenv("http_proxy");
 }
 
-std::vector<std::string> TaskEnvironment(const std::vector<std::string>& base, const TaskEnvironmentInputs& in) {
+std::vector<std::string> TaskEnvironment(const std::vector<std::string>& base,
+                                         const TaskEnvironmentInputs& in) {
     std::vector<std::string> env = base;
     if (in.helperServerReady) {
         SetOrRemove(env, "PT_ROOT", &in.porticoRoot);
         SetOrRemove(env, "PYTHONPATH", nullptr);
     }
-    if (!in.launchNotifySocket.empty()) SetOrRemove(env, "PT_LAUNCH_NOTIFY_SOCKET", &in.launchNotifySocket);
+    if (!in.launchNotifySocket.empty())
+        SetOrRemove(env, "PT_LAUNCH_NOTIFY_SOCKET", &in.launchNotifySocket);
     if (!in.disableWineIntegration && !in.loaderSocket.empty())
         SetOrRemove(env, "PT_WINEWRAPPER_ALT_LOADER_SOCKET", &in.loaderSocket);
     else

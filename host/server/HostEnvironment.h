@@ -19,7 +19,8 @@ std::string DefaultBottleDirectory();
 // built-in bottles come first: the link "BuiltinBottles" in `appSupport` is made to point at
 // `porticoRoot`/support (an entry there that is not a link is left alone) and its path leads the
 // answer, followed by a colon and the value above when there is one.
-std::optional<std::string> ManagedBottlePath(const HostDefaults& defaults, const std::string& porticoRoot,
+std::optional<std::string> ManagedBottlePath(const HostDefaults& defaults,
+                                             const std::string& porticoRoot,
                                              const std::string& appSupport);
 
 // Sets HOME (kept when it names an existing folder; otherwise the user's home, logged as
@@ -42,7 +43,8 @@ struct TaskEnvironmentInputs {
 // The environment of a launched task: `base` plus PT_ROOT (and without PYTHONPATH) once the
 // helper server is ready, PT_LAUNCH_NOTIFY_SOCKET when the launch has feedback, and
 // PT_WINEWRAPPER_ALT_LOADER_SOCKET unless the integration is disabled or there is no socket.
-std::vector<std::string> TaskEnvironment(const std::vector<std::string>& base, const TaskEnvironmentInputs& in);
+std::vector<std::string> TaskEnvironment(const std::vector<std::string>& base,
+                                         const TaskEnvironmentInputs& in);
 
 // The process environment as name=value strings.
 std::vector<std::string> CurrentEnvironment();

@@ -17,7 +17,7 @@ struct BottleInfo {
 
 // What the host needs of its bottles; the embedded Python implements it, tests fake it.
 class BottleCollection {
-public:
+  public:
     virtual ~BottleCollection() = default;
     virtual std::vector<BottleInfo> Bottles() = 0;
     virtual std::string DefaultBottle() = 0;
@@ -30,10 +30,11 @@ public:
 std::vector<BottleInfo> SortedBottles(std::vector<BottleInfo> bottles);
 
 class PythonSetup : public BottleCollection {
-public:
+  public:
     // Starts the interpreter for `sharedSupport`/lib/python and imports "ptutils", giving it
     // PT_ROOT = `porticoRoot`. False with `error` set when the library cannot be loaded.
-    bool Start(const std::string& sharedSupport, const std::string& porticoRoot, std::string& error);
+    bool Start(const std::string& sharedSupport, const std::string& porticoRoot,
+               std::string& error);
     ~PythonSetup() override;
 
     std::vector<BottleInfo> Bottles() override;
@@ -44,7 +45,7 @@ public:
     // Splits a command line the way the setup library does (shell-like words); empty for none.
     std::vector<std::string> SplitCommandLine(const std::string& command);
 
-private:
+  private:
     void* m_module = nullptr;  // PyObject*
     bool m_started = false;
 };

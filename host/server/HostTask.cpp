@@ -1,12 +1,13 @@
 #include "HostTask.h"
 
-#include <cstdlib>
 #include <gio/gio.h>
 #include <unistd.h>
+#include <cstdlib>
 
 namespace larkhost {
 
-std::unique_ptr<HostTask> HostTask::Launch(const HostTaskSpec& spec, Done done, std::string& error) {
+std::unique_ptr<HostTask> HostTask::Launch(const HostTaskSpec& spec, Done done,
+                                           std::string& error) {
     // Standard input is the null device: GSubprocess's default.
     GSubprocessFlags flags = static_cast<GSubprocessFlags>(
         (spec.captureOutput ? G_SUBPROCESS_FLAGS_STDOUT_PIPE : G_SUBPROCESS_FLAGS_STDOUT_SILENCE) |
@@ -16,7 +17,8 @@ std::unique_ptr<HostTask> HostTask::Launch(const HostTaskSpec& spec, Done done, 
     for (const auto& e : spec.environment) env.push_back(e.c_str());
     env.push_back(nullptr);
     g_subprocess_launcher_set_environ(launcher, const_cast<gchar**>(env.data()));
-    if (!spec.workingDirectory.empty()) g_subprocess_launcher_set_cwd(launcher, spec.workingDirectory.c_str());
+    if (!spec.workingDirectory.empty())
+        g_subprocess_launcher_set_cwd(launcher, spec.workingDirectory.c_str());
     if (spec.errorFd >= 0) {
         int copy = dup(spec.errorFd);
         if (copy >= 0) g_subprocess_launcher_take_stderr_fd(launcher, copy);
@@ -38,7 +40,8 @@ std::unique_ptr<HostTask> HostTask::Launch(const HostTaskSpec& spec, Done done, 
     const char* id = g_subprocess_get_identifier(process);
     task->m_pid = id != nullptr ? std::atoi(id) : 0;
     task->m_cancel = g_cancellable_new();
-    g_subprocess_communicate_async(process, nullptr, task->m_cancel, &HostTask::Communicated, task.get());
+    g_subprocess_communicate_async(process, nullptr, task->m_cancel, &HostTask::Communicated,
+                                   task.get());
     return task;
 }
 

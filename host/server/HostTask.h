@@ -25,19 +25,21 @@ struct HostTaskSpec {
 };
 
 class HostTask {
-public:
+  public:
     // status: the exit status (128 + signal when killed); output and error: what was read.
-    using Done = std::function<void(HostTask& task, int status, const std::string& output, const std::string& error)>;
+    using Done = std::function<void(HostTask& task, int status, const std::string& output,
+                                    const std::string& error)>;
 
     // Starts the task; null with `error` set when it cannot be started.
-    static std::unique_ptr<HostTask> Launch(const HostTaskSpec& spec, Done done, std::string& error);
+    static std::unique_ptr<HostTask> Launch(const HostTaskSpec& spec, Done done,
+                                            std::string& error);
     ~HostTask();
     HostTask(const HostTask&) = delete;
     HostTask& operator=(const HostTask&) = delete;
 
     int ProcessId() const { return m_pid; }
 
-private:
+  private:
     HostTask() = default;
     static void Communicated(GObject* source, GAsyncResult* result, gpointer self);
 

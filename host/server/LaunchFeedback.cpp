@@ -1,12 +1,12 @@
 #include "LaunchFeedback.h"
 
-#include <algorithm>
-#include <cstring>
-#include <cerrno>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "LogMessage.h"
 #include "TempUnixSocket.h"
@@ -16,13 +16,14 @@ namespace {
 constexpr const char* kCategory = "HOST";
 }
 
-std::unique_ptr<LaunchFeedbackInfo> LaunchFeedbackInfo::Start(const std::string& icon, const std::string& directory) {
+std::unique_ptr<LaunchFeedbackInfo> LaunchFeedbackInfo::Start(const std::string& icon,
+                                                              const std::string& directory) {
     std::unique_ptr<LaunchFeedbackInfo> info(new LaunchFeedbackInfo());
     info->m_icon = icon;
     info->m_listenFd = ListenOnTemporaryUnixSocket(directory, "larkhost-launch-", 5, info->m_path);
     if (info->m_listenFd < 0 || (info->m_wakeFd = eventfd(0, EFD_CLOEXEC)) < 0) {
-        HY_LOG(LL_Error, kCategory, "LaunchFeedbackInfo::Start", "%s: failed to set up socket; errno %d",
-               "LaunchFeedbackInfo::Start", errno);
+        HY_LOG(LL_Error, kCategory, "LaunchFeedbackInfo::Start",
+               "%s: failed to set up socket; errno %d", "LaunchFeedbackInfo::Start", errno);
         return nullptr;
     }
     info->m_thread = std::thread([raw = info.get()] { raw->AcceptOne(); });
@@ -68,7 +69,8 @@ void LaunchFeedbackInfo::AcceptOne() {
             break;
         }
         if (fds[1].revents != 0) break;
-        ssize_t n = recv(fd, reinterpret_cast<char*>(&value) + got, sizeof(value) - got, MSG_DONTWAIT);
+        ssize_t n =
+            recv(fd, reinterpret_cast<char*>(&value) + got, sizeof(value) - got, MSG_DONTWAIT);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n < 0) {
             HY_LOG(LL_Error, kCategory, fn, "%s: exception trying to read from connection: %s", fn,
@@ -80,8 +82,8 @@ void LaunchFeedbackInfo::AcceptOne() {
         got += static_cast<size_t>(n);
     }
     if (!failed && (got != sizeof(value) || value != kLaunchNotifyValue))
-        HY_LOG(LL_Warning, kCategory, fn, "%s: got an unexpected launch-notify response: %u/0x%08x\n", fn,
-               value, value);
+        HY_LOG(LL_Warning, kCategory, fn,
+               "%s: got an unexpected launch-notify response: %u/0x%08x\n", fn, value, value);
     close(fd);
     m_notified = true;
 }

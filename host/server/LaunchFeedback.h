@@ -16,10 +16,11 @@ constexpr int kFeedbackMaxTicks = 800;
 constexpr int kFeedbackEnded = 0x7FFFFFFF;
 
 class LaunchFeedbackInfo {
-public:
+  public:
     // Sets up the socket in `directory` (the temporary folder when empty) and accepts one
     // connection in the background; null after logging "%s: failed to set up socket; errno %d".
-    static std::unique_ptr<LaunchFeedbackInfo> Start(const std::string& icon, const std::string& directory = "");
+    static std::unique_ptr<LaunchFeedbackInfo> Start(const std::string& icon,
+                                                     const std::string& directory = "");
     ~LaunchFeedbackInfo();  // removes the socket file
     LaunchFeedbackInfo(const LaunchFeedbackInfo&) = delete;
     LaunchFeedbackInfo& operator=(const LaunchFeedbackInfo&) = delete;
@@ -34,7 +35,7 @@ public:
     // Ends the feedback at the next tick.
     void End() { m_life = kFeedbackEnded; }
 
-private:
+  private:
     LaunchFeedbackInfo() = default;
     void AcceptOne();
 
@@ -49,7 +50,7 @@ private:
 
 // The pending launches and what one timer tick does with them.
 class LaunchFeedbackList {
-public:
+  public:
     void Add(LaunchFeedbackInfo* info) { m_pending.push_back(info); }
     void Remove(LaunchFeedbackInfo* info);
     bool Empty() const { return m_pending.empty(); }
@@ -59,7 +60,7 @@ public:
     // most 800); then ages every launch and drops the notified ones and those past 800.
     bool Tick();
 
-private:
+  private:
     std::vector<LaunchFeedbackInfo*> m_pending;
 };
 

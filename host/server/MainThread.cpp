@@ -1,9 +1,9 @@
 #include "MainThread.h"
 
-#include <condition_variable>
 #include <glib.h>
-#include <mutex>
 #include <unistd.h>
+#include <condition_variable>
+#include <mutex>
 
 namespace larkhost {
 

@@ -13,7 +13,9 @@ namespace {
 
 constexpr const char* kCategory = "HOST";
 
-bool Contains(const std::string& text, const char* what) { return text.find(what) != std::string::npos; }
+bool Contains(const std::string& text, const char* what) {
+    return text.find(what) != std::string::npos;
+}
 
 std::string Format(const char* format, const std::string& a, const std::string& b = "") {
     // The alerts' formats carry positional %1$s/%2$s or a single %s.
@@ -86,7 +88,8 @@ void PTServer::LaunchWindowsExe() {
 
 void PTServer::OpenUrl(const std::string& url, const std::string& bottle) {
     m_gotLaunchEvent = true;
-    if (url.empty() || g_ascii_strcasecmp(UrlScheme(url).c_str(), "com.tessaline.private-larkspur-app-scheme") == 0)
+    if (url.empty() || g_ascii_strcasecmp(UrlScheme(url).c_str(),
+                                          "com.tessaline.private-larkspur-app-scheme") == 0)
         return;
     ShellCommand command = UrlCommand(m_options.porticoRoot, bottle, url);
     QueueBehindGate([this, command] { ForkExecCommand(command, LaunchArgs{}); });
@@ -132,13 +135,15 @@ void PTServer::ForkExecCommand(const ShellCommand& command, const LaunchArgs& ar
         },
         error);
     if (!task) {
-        HY_LOG(LL_Error, kCategory, "PTServer::forkExecCommand", "Exception when launching task: %s\n    for command: %s\n",
-               error.c_str(), command.Text().c_str());
+        HY_LOG(LL_Error, kCategory, "PTServer::forkExecCommand",
+               "Exception when launching task: %s\n    for command: %s\n", error.c_str(),
+               command.Text().c_str());
         if (entry.feedback) {
             m_feedback.Remove(entry.feedback.get());
         }
-        m_ui.ShowAlert({Format("%s could not open the document or program.", m_options.applicationName),
-                        "An error occurred when attempting to launch a new task.", "OK", args.icon});
+        m_ui.ShowAlert(
+            {Format("%s could not open the document or program.", m_options.applicationName),
+             "An error occurred when attempting to launch a new task.", "OK", args.icon});
         return;
     }
     ++m_runningTasks;
@@ -157,10 +162,13 @@ void PTServer::StartLaunchNotify(TaskEntry& entry, const std::string& icon) {
 
 void PTServer::StartFeedbackTimer() {
     if (m_feedbackTimer != 0) return;
-    m_feedbackTimer = g_timeout_add(kFeedbackTickMs, [](gpointer self) -> gboolean {
-        static_cast<PTServer*>(self)->FeedbackTick();
-        return G_SOURCE_CONTINUE;
-    }, this);
+    m_feedbackTimer = g_timeout_add(
+        kFeedbackTickMs,
+        [](gpointer self) -> gboolean {
+            static_cast<PTServer*>(self)->FeedbackTick();
+            return G_SOURCE_CONTINUE;
+        },
+        this);
 }
 
 void PTServer::StopFeedbackTimer() {
@@ -190,7 +198,8 @@ void PTServer::TaskEnded(HostTask* task, int status, const std::string& errorOut
         FeedbackTick();
     }
     --m_runningTasks;
-    HY_LOG(LL_Status, kCategory, "PTServerOEM::taskTerminated", "Running tasks: %d", m_runningTasks);
+    HY_LOG(LL_Status, kCategory, "PTServerOEM::taskTerminated", "Running tasks: %d",
+           m_runningTasks);
     if (m_runningTasks == 0) {
         HY_LOG(LL_Status, kCategory, "PTServerOEM::taskTerminated",
                "The primary OEM task just exited.  Time to close down.");
@@ -202,7 +211,8 @@ void PTServer::TaskEnded(HostTask* task, int status, const std::string& errorOut
 
 void PTServer::HandleErrorOutput(const TaskEntry& entry, const std::string& errorOutput) {
     if (errorOutput.empty()) return;
-    HY_LOG(LL_Status, kCategory, "PTServer::taskErrorOutput", "Task error output: %s\n", errorOutput.c_str());
+    HY_LOG(LL_Status, kCategory, "PTServer::taskErrorOutput", "Task error output: %s\n",
+           errorOutput.c_str());
     const std::string& app = m_options.applicationName;
     const std::string& doc = entry.args.doc;
     HostAlert alert;
@@ -210,9 +220,10 @@ void PTServer::HandleErrorOutput(const TaskEntry& entry, const std::string& erro
     if (Contains(errorOutput, "(error 31)")) {
         alert.title = doc.empty() ? Format("%s was unable to open this document.", app)
                                   : Format("%1$s was unable to open %2$s.", app, doc);
-        alert.text = "Possible reasons for this error are:\n\n"
-                     "\u2022 The application associated with this document has been deleted\n"
-                     "\u2022 The application associated with this document is not in the default bottle\n";
+        alert.text =
+            "Possible reasons for this error are:\n\n"
+            "\u2022 The application associated with this document has been deleted\n"
+            "\u2022 The application associated with this document is not in the default bottle\n";
         m_ui.ShowAlert(alert);
     } else if (Contains(errorOutput, "No such file or directory")) {
         alert.title = doc.empty() ? Format("%s was unable to start this application.", app)
@@ -250,7 +261,8 @@ void PTServer::ShutDownBottles() {
             for (const char* step : {"pre_quit", "quit", "post_quit"}) {
                 bool agreed = false;
                 RunOnMainLoop([&] {
-                    HY_LOG(LL_Status, kCategory, "PTServer::shutDownBottles", "bottle %s: %s", name.c_str(), step);
+                    HY_LOG(LL_Status, kCategory, "PTServer::shutDownBottles", "bottle %s: %s",
+                           name.c_str(), step);
                     agreed = bottles->QuitStep(name, step, force);
                 });
                 if (!agreed && !force) {
@@ -258,7 +270,8 @@ void PTServer::ShutDownBottles() {
                     ok = false;
                     break;
                 }
-                if (!agreed) HY_LOG(LL_Status, kCategory, "PTServer::shutDownBottles", "Forcing shutdown");
+                if (!agreed)
+                    HY_LOG(LL_Status, kCategory, "PTServer::shutDownBottles", "Forcing shutdown");
             }
             if (!ok) break;
         }

@@ -31,7 +31,7 @@ struct HostAlert {
 
 // The windows and the application the logic drives.
 class HostUi {
-public:
+  public:
     virtual ~HostUi() = default;
     virtual void ShowAlert(const HostAlert& alert) = 0;
     // The "splash" window: shown while a launch is pending, hidden when none is.
@@ -63,7 +63,7 @@ struct PTServerOptions {
 };
 
 class PTServer {
-public:
+  public:
     PTServer(PTServerOptions options, HostDefaults& defaults, HostUi& ui);
     ~PTServer();
 
@@ -101,7 +101,7 @@ public:
     // One tick of the launch-feedback timer (public for tests that drive it by hand).
     void FeedbackTick();
 
-private:
+  private:
     struct TaskEntry {
         std::unique_ptr<HostTask> task;
         LaunchArgs args;

@@ -3,9 +3,9 @@
 
 #include "HostSetup.h"
 
+#include <glib.h>
 #include <algorithm>
 #include <cstdlib>
-#include <glib.h>
 
 #include "LogMessage.h"
 
@@ -62,9 +62,11 @@ std::vector<BottleInfo> SortedBottles(std::vector<BottleInfo> bottles) {
     return bottles;
 }
 
-bool PythonSetup::Start(const std::string& sharedSupport, const std::string& porticoRoot, std::string& error) {
+bool PythonSetup::Start(const std::string& sharedSupport, const std::string& porticoRoot,
+                        std::string& error) {
     setenv("PYTHONPATH", (sharedSupport + "/lib/python").c_str(), 1);
-    for (const char* name : {"PYTHONEXECUTABLE", "PYTHONHOME", "PYTHONINSPECT", "PYTHONSTARTUP", "PYTHONUSERBASE"})
+    for (const char* name :
+         {"PYTHONEXECUTABLE", "PYTHONHOME", "PYTHONINSPECT", "PYTHONSTARTUP", "PYTHONUSERBASE"})
         unsetenv(name);
     bool setCtype = std::getenv("LC_CTYPE") == nullptr;
     if (setCtype) setenv("LC_CTYPE", "en_US.UTF-8", 1);
@@ -76,7 +78,8 @@ bool PythonSetup::Start(const std::string& sharedSupport, const std::string& por
     PyObject* module = PyImport_ImportModule("ptutils");
     if (module == nullptr) {
         std::string why = TakePythonError();
-        HY_LOG(LL_Error, kCategory, "PythonSetup::Start", "importing ptutils failed: %s", why.c_str());
+        HY_LOG(LL_Error, kCategory, "PythonSetup::Start", "importing ptutils failed: %s",
+               why.c_str());
         error = "Failed to import ptutils module into Python.  See console for errors.";
         return false;
     }
@@ -103,7 +106,8 @@ std::vector<BottleInfo> PythonSetup::Bottles() {
     if (m_module == nullptr) return out;
     PyObject* list = PyObject_CallMethod(static_cast<PyObject*>(m_module), "bottles", nullptr);
     if (list == nullptr) {
-        HY_LOG(LL_Error, kCategory, "PythonSetup::Bottles", "listing bottles failed: %s", TakePythonError().c_str());
+        HY_LOG(LL_Error, kCategory, "PythonSetup::Bottles", "listing bottles failed: %s",
+               TakePythonError().c_str());
         return out;
     }
     PyObject* iterator = PyObject_GetIter(list);
@@ -133,7 +137,8 @@ std::vector<BottleInfo> PythonSetup::Bottles() {
 
 std::string PythonSetup::DefaultBottle() {
     if (m_module == nullptr) return {};
-    PyObject* name = PyObject_CallMethod(static_cast<PyObject*>(m_module), "default_bottle", nullptr);
+    PyObject* name =
+        PyObject_CallMethod(static_cast<PyObject*>(m_module), "default_bottle", nullptr);
     std::string text = Text(name);
     Py_XDECREF(name);
     TakePythonError();
@@ -142,16 +147,18 @@ std::string PythonSetup::DefaultBottle() {
 
 bool PythonSetup::QuitStep(const std::string& bottle, const std::string& step, bool force) {
     if (m_module == nullptr) return true;
-    PyObject* object = PyObject_CallMethod(static_cast<PyObject*>(m_module), "bottle", "s", bottle.c_str());
+    PyObject* object =
+        PyObject_CallMethod(static_cast<PyObject*>(m_module), "bottle", "s", bottle.c_str());
     if (object == nullptr) {
-        HY_LOG(LL_Error, kCategory, "PythonSetup::QuitStep", "bottle %s: %s", bottle.c_str(), TakePythonError().c_str());
+        HY_LOG(LL_Error, kCategory, "PythonSetup::QuitStep", "bottle %s: %s", bottle.c_str(),
+               TakePythonError().c_str());
         return false;
     }
     PyObject* result = PyObject_CallMethod(object, step.c_str(), "O", force ? Py_True : Py_False);
     bool agreed = Truthy(result);
     if (result == nullptr)
-        HY_LOG(LL_Error, kCategory, "PythonSetup::QuitStep", "bottle %s %s: %s", bottle.c_str(), step.c_str(),
-               TakePythonError().c_str());
+        HY_LOG(LL_Error, kCategory, "PythonSetup::QuitStep", "bottle %s %s: %s", bottle.c_str(),
+               step.c_str(), TakePythonError().c_str());
     Py_XDECREF(result);
     Py_DECREF(object);
     return agreed;
@@ -159,7 +166,8 @@ bool PythonSetup::QuitStep(const std::string& bottle, const std::string& step, b
 
 void PythonSetup::ForceQuit(const std::string& bottle) {
     if (m_module == nullptr) return;
-    PyObject* object = PyObject_CallMethod(static_cast<PyObject*>(m_module), "bottle", "s", bottle.c_str());
+    PyObject* object =
+        PyObject_CallMethod(static_cast<PyObject*>(m_module), "bottle", "s", bottle.c_str());
     PyObject* result = object ? PyObject_CallMethod(object, "force_quit", nullptr) : nullptr;
     Py_XDECREF(result);
     Py_XDECREF(object);
@@ -169,9 +177,11 @@ void PythonSetup::ForceQuit(const std::string& bottle) {
 std::vector<std::string> PythonSetup::SplitCommandLine(const std::string& command) {
     std::vector<std::string> out;
     if (m_module == nullptr) return out;
-    PyObject* list = PyObject_CallMethod(static_cast<PyObject*>(m_module), "split_command_line", "s", command.c_str());
+    PyObject* list = PyObject_CallMethod(static_cast<PyObject*>(m_module), "split_command_line",
+                                         "s", command.c_str());
     if (list != nullptr && PyList_Check(list))
-        for (Py_ssize_t i = 0; i < PyList_Size(list); ++i) out.push_back(Text(PyList_GetItem(list, i)));
+        for (Py_ssize_t i = 0; i < PyList_Size(list); ++i)
+            out.push_back(Text(PyList_GetItem(list, i)));
     Py_XDECREF(list);
     TakePythonError();
     return out;

@@ -1,7 +1,7 @@
 #include "RecentItems.h"
 
-#include <filesystem>
 #include <sys/stat.h>
+#include <filesystem>
 
 #include "HostDefaults.h"
 
@@ -30,8 +30,10 @@ bool Resolves(const std::string& path) {
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    struct stat sa {
+    }, sb{};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
 }
 
 }  // namespace

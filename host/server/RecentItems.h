@@ -22,7 +22,7 @@ struct RecentMenuItem {
 };
 
 class RecentItems {
-public:
+  public:
     explicit RecentItems(HostDefaults& defaults) : m_defaults(defaults) {}
 
     std::vector<RecentItem> Load() const;
@@ -34,7 +34,7 @@ public:
     std::vector<RecentMenuItem> Rebuild();
     void Clear();
 
-private:
+  private:
     void Store(const std::vector<RecentItem>& items);
     size_t Limit() const;
     HostDefaults& m_defaults;

@@ -78,7 +78,8 @@ static char* JoinStrings(const char* first, char* const* list, uint64_t* length)
 /* Tells the host's launch feedback that the program has started. */
 static void NotifyLaunched(void) {
     const char* path = getenv("PT_LAUNCH_NOTIFY_SOCKET");
-    if (path == NULL || *path == '\0' || strlen(path) >= sizeof(((struct sockaddr_un*)0)->sun_path)) return;
+    if (path == NULL || *path == '\0' || strlen(path) >= sizeof(((struct sockaddr_un*)0)->sun_path))
+        return;
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return;
     struct sockaddr_un address;
@@ -119,8 +120,8 @@ static int HandOver(const char* socketPath, int serverFd, char** programArgs, in
     char* args = JoinStrings("", programArgs, &argLength);
     uint32_t type = kRequest64;
     if (env && args && WriteAll(fd, &type, sizeof(type)) == 0 &&
-        SendBuffer(fd, cwd, cwd ? strlen(cwd) + 1 : 0) == 0 && SendBuffer(fd, env, envLength) == 0 &&
-        SendBuffer(fd, args, argLength) == 0) {
+        SendBuffer(fd, cwd, cwd ? strlen(cwd) + 1 : 0) == 0 &&
+        SendBuffer(fd, env, envLength) == 0 && SendBuffer(fd, args, argLength) == 0) {
         int fds[5] = {0, 1, 2, serverFd, pipeFds[1]};
         char data = 0;
         struct iovec iov = {&data, 1};
@@ -174,7 +175,8 @@ int main(int argc, char** argv) {
     }
     const char* socketPath = getenv("PT_WINEWRAPPER_ALT_LOADER_SOCKET");
     const char* serverSocket = getenv("WINESERVERSOCKET");
-    if (socketPath && *socketPath && serverSocket && *serverSocket && argc >= 3 && IsTarget(argv[2])) {
+    if (socketPath && *socketPath && serverSocket && *serverSocket && argc >= 3 &&
+        IsTarget(argv[2])) {
         int waitRead = -1;
         if (HandOver(socketPath, atoi(serverSocket), argv + 2, &waitRead)) {
             NotifyLaunched();

@@ -1,7 +1,7 @@
 #include "HostWindows.h"
 
-#include <cstdio>
 #include <gtk/gtk.h>
+#include <cstdio>
 
 #include "LogMessage.h"
 
@@ -10,11 +10,12 @@ namespace {
 
 // Without a display: alerts go to standard error and the log; nothing else is shown.
 class TerminalUi : public HostUi {
-public:
+  public:
     explicit TerminalUi(std::function<void()> quit) : m_quit(std::move(quit)) {}
     void ShowAlert(const HostAlert& alert) override {
         std::fprintf(stderr, "%s\n%s\n", alert.title.c_str(), alert.text.c_str());
-        HY_LOG(LL_Warning, "HOST", "TerminalUi::ShowAlert", "%s %s", alert.title.c_str(), alert.text.c_str());
+        HY_LOG(LL_Warning, "HOST", "TerminalUi::ShowAlert", "%s %s", alert.title.c_str(),
+               alert.text.c_str());
     }
     void ShowSplash(bool) override {}
     bool ShowFirstRunSplash() override { return false; }
@@ -22,22 +23,28 @@ public:
     void SetMenusEnabled(bool) override {}
     void Quit() override { m_quit(); }
 
-private:
+  private:
     std::function<void()> m_quit;
 };
 
 class GtkUi : public HostUi {
-public:
-    GtkUi(GtkApplication* app, std::string appName, std::function<void()> quit, std::function<void()> recentChanged)
-        : m_app(app), m_appName(std::move(appName)), m_quit(std::move(quit)), m_recentChanged(std::move(recentChanged)) {}
+  public:
+    GtkUi(GtkApplication* app, std::string appName, std::function<void()> quit,
+          std::function<void()> recentChanged)
+        : m_app(app),
+          m_appName(std::move(appName)),
+          m_quit(std::move(quit)),
+          m_recentChanged(std::move(recentChanged)) {}
     ~GtkUi() override {
         if (m_splash != nullptr) gtk_widget_destroy(m_splash);
     }
 
     void ShowAlert(const HostAlert& alert) override {
-        GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_WARNING,
-                                                   GTK_BUTTONS_NONE, "%s", alert.title.c_str());
-        gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", alert.text.c_str());
+        GtkWidget* dialog =
+            gtk_message_dialog_new(nullptr, GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_WARNING,
+                                   GTK_BUTTONS_NONE, "%s", alert.title.c_str());
+        gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s",
+                                                 alert.text.c_str());
         gtk_dialog_add_button(GTK_DIALOG(dialog), alert.button.c_str(), GTK_RESPONSE_OK);
         gtk_window_set_title(GTK_WINDOW(dialog), m_appName.c_str());
         if (!alert.icon.empty()) gtk_window_set_icon_name(GTK_WINDOW(dialog), alert.icon.c_str());
@@ -45,9 +52,10 @@ public:
         if (m_app != nullptr) gtk_window_set_application(GTK_WINDOW(dialog), m_app);
         ++m_openAlerts;
         g_signal_connect(dialog, "response", G_CALLBACK(+[](GtkWidget* d, gint, GtkUi* self) {
-            gtk_widget_destroy(d);
-            if (--self->m_openAlerts == 0 && self->m_quitPending) self->m_quit();
-        }), this);
+                             gtk_widget_destroy(d);
+                             if (--self->m_openAlerts == 0 && self->m_quitPending) self->m_quit();
+                         }),
+                         this);
         gtk_widget_show_all(dialog);
     }
 
@@ -61,8 +69,9 @@ public:
             GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
             gtk_container_set_border_width(GTK_CONTAINER(box), 24);
             // The product's icon when installed in the theme, else the desktop's generic game icon.
-            const char* iconName =
-                gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), "larkspur") ? "larkspur" : "applications-games";
+            const char* iconName = gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), "larkspur")
+                                       ? "larkspur"
+                                       : "applications-games";
             GtkWidget* icon = gtk_image_new_from_icon_name(iconName, GTK_ICON_SIZE_DIALOG);
             GtkWidget* label = gtk_label_new(nullptr);
             gchar* markup = g_markup_printf_escaped("<big><b>%s</b></big>", m_appName.c_str());
@@ -108,7 +117,7 @@ public:
         m_quit();
     }
 
-private:
+  private:
     int m_openAlerts = 0;
     bool m_quitPending = false;
     GtkApplication* m_app;
@@ -122,7 +131,8 @@ private:
 }  // namespace
 
 std::unique_ptr<HostUi> MakeHostUi(GtkApplication* application, const std::string& appName,
-                                   std::function<void()> quit, std::function<void()> recentChanged) {
+                                   std::function<void()> quit,
+                                   std::function<void()> recentChanged) {
     if (application == nullptr) return std::make_unique<TerminalUi>(std::move(quit));
     return std::make_unique<GtkUi>(application, appName, std::move(quit), std::move(recentChanged));
 }

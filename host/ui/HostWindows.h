@@ -15,6 +15,7 @@ namespace larkhost {
 // Opens the host's windows for `application` (GTK) or, with none, reports on standard error.
 // `quit` ends the application's main loop; `recentChanged` rebuilds the recent-documents menu.
 std::unique_ptr<HostUi> MakeHostUi(GtkApplication* application, const std::string& appName,
-                                   std::function<void()> quit, std::function<void()> recentChanged = {});
+                                   std::function<void()> quit,
+                                   std::function<void()> recentChanged = {});
 
 }  // namespace larkhost

@@ -8,19 +8,20 @@ namespace larkhost {
 namespace {
 
 class DesktopMoveActions : public MoveActions {
-public:
+  public:
     MoveAnswer Ask(const MoveQuestion& q) override {
-        GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION, GTK_BUTTONS_NONE,
-                                                   "%s", q.title.c_str());
+        GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_QUESTION,
+                                                   GTK_BUTTONS_NONE, "%s", q.title.c_str());
         gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", q.text.c_str());
-        gtk_dialog_add_button(GTK_DIALOG(dialog), q.stayButton.c_str(), GTK_RESPONSE_CANCEL);  // also Escape
+        gtk_dialog_add_button(GTK_DIALOG(dialog), q.stayButton.c_str(),
+                              GTK_RESPONSE_CANCEL);  // also Escape
         gtk_dialog_add_button(GTK_DIALOG(dialog), q.moveButton.c_str(), GTK_RESPONSE_ACCEPT);
         gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
         GtkWidget* suppress = gtk_check_button_new_with_label(q.suppressLabel.c_str());
         GtkStyleContext* style = gtk_widget_get_style_context(gtk_bin_get_child(GTK_BIN(suppress)));
         gtk_style_context_add_class(style, "dim-label");  // the small system font
-        gtk_box_pack_end(GTK_BOX(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog))), suppress, FALSE,
-                         FALSE, 0);
+        gtk_box_pack_end(GTK_BOX(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(dialog))),
+                         suppress, FALSE, FALSE, 0);
         gtk_widget_show_all(dialog);
         gtk_window_present(GTK_WINDOW(dialog));  // to the front
         MoveAnswer answer;
@@ -30,8 +31,9 @@ public:
         return answer;
     }
     void ShowFailure() override {
-        GtkWidget* dialog = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s",
-                                                   "Could not move to Applications folder");
+        GtkWidget* dialog =
+            gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK,
+                                   "%s", "Could not move to Applications folder");
         gtk_dialog_run(GTK_DIALOG(dialog));
         gtk_widget_destroy(dialog);
     }
@@ -41,8 +43,8 @@ public:
         args.push_back(nullptr);
         int status = 0;
         GError* error = nullptr;
-        if (!g_spawn_sync(nullptr, const_cast<gchar**>(args.data()), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
-                          nullptr, nullptr, &status, &error)) {
+        if (!g_spawn_sync(nullptr, const_cast<gchar**>(args.data()), nullptr, G_SPAWN_SEARCH_PATH,
+                          nullptr, nullptr, nullptr, nullptr, &status, &error)) {
             g_clear_error(&error);
             return -1;
         }
@@ -57,12 +59,15 @@ public:
     }
     void StartShell(const std::string& command) override {
         const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
-        g_spawn_async(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, nullptr, nullptr);
+        g_spawn_async(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_DEFAULT, nullptr,
+                      nullptr, nullptr, nullptr);
     }
 };
 
 }  // namespace
 
-std::unique_ptr<MoveActions> MakeDesktopMoveActions() { return std::make_unique<DesktopMoveActions>(); }
+std::unique_ptr<MoveActions> MakeDesktopMoveActions() {
+    return std::make_unique<DesktopMoveActions>();
+}
 
 }  // namespace larkhost

@@ -15,9 +15,9 @@ typedef struct _GtkWidget GtkWidget;
 namespace larkhost {
 
 class RunCommandWindow {
-public:
-    RunCommandWindow(std::string porticoRoot, HostDefaults& defaults, std::vector<BottleInfo> bottles,
-                     RunCommandController::Split split);
+  public:
+    RunCommandWindow(std::string porticoRoot, HostDefaults& defaults,
+                     std::vector<BottleInfo> bottles, RunCommandController::Split split);
     ~RunCommandWindow();
     RunCommandWindow(const RunCommandWindow&) = delete;
     RunCommandWindow& operator=(const RunCommandWindow&) = delete;
@@ -37,7 +37,7 @@ public:
     void ChoosePreset(size_t index);
     bool Running() const { return m_controller.Running(); }
 
-private:
+  private:
     void Build();
     void BuildPresetMenu();
     void UpdateRunButton();

@@ -2,15 +2,15 @@
 // display: the real scripts, the real shim and Debian's Wine.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 #include "TempDir.h"
 
@@ -44,10 +44,12 @@ std::string MakeInstallation(const std::string& base, const std::string& launche
     fs::copy_file(LARKHOST_PYTHON, base + "/share/lib/python/ptutils.py");
     fs::copy_file(tree + "/bin/ptstart", root + "/bin/ptstart");
     for (const char* file : {"larkhost", "wine64", "wine64-preloader"})
-        if (fs::exists(tree + "/lib/wine/" + file)) fs::copy_file(tree + "/lib/wine/" + file, root + "/lib/wine/" + file);
-    for (const char* link : {"lib/wine/wineserver", "lib/wine/x86_64-unix/ntdll.so", "lib/x86_64-linux-gnu/wine",
-                             "share/wine"})
-        if (fs::is_symlink(tree + "/" + link)) fs::copy_symlink(tree + "/" + link, root + "/" + link);
+        if (fs::exists(tree + "/lib/wine/" + file))
+            fs::copy_file(tree + "/lib/wine/" + file, root + "/lib/wine/" + file);
+    for (const char* link : {"lib/wine/wineserver", "lib/wine/x86_64-unix/ntdll.so",
+                             "lib/x86_64-linux-gnu/wine", "share/wine"})
+        if (fs::is_symlink(tree + "/" + link))
+            fs::copy_symlink(tree + "/" + link, root + "/" + link);
     WriteExecutable(root + "/bin/launcher", launcherScript);
     return root;
 }
@@ -85,27 +87,34 @@ HostRun RunHost(const std::string& root, const std::vector<std::string>& env) {
 }
 
 std::vector<std::string> BaseEnvironment(const hytest::TempDir& dir, const std::string& dataHome) {
-    std::vector<std::string> env = {"PATH=/usr/local/bin:/usr/bin:/bin", "XDG_CONFIG_HOME=" + dir.Path("config"),
-                                    "XDG_STATE_HOME=" + dir.Path("state"), "XDG_DATA_HOME=" + dataHome,
-                                    "TMPDIR=/tmp", "LANG=C.UTF-8"};
+    std::vector<std::string> env = {"PATH=/usr/local/bin:/usr/bin:/bin",
+                                    "XDG_CONFIG_HOME=" + dir.Path("config"),
+                                    "XDG_STATE_HOME=" + dir.Path("state"),
+                                    "XDG_DATA_HOME=" + dataHome,
+                                    "TMPDIR=/tmp",
+                                    "LANG=C.UTF-8"};
     if (const char* home = getenv("HOME")) env.push_back(std::string("HOME=") + home);
     return env;
 }
 
 TEST(LarkhostRun, AMissingLauncherProgramEndsInTheAlertAndTheHostQuits) {
     hytest::TempDir dir;
-    std::string root = MakeInstallation(
-        dir.Path(), "#!/bin/sh\necho \"launcher: $PT_ROOT/windows/LarkLauncher.exe: No such file or directory\" >&2\nexit 1\n");
+    std::string root =
+        MakeInstallation(dir.Path(),
+                         "#!/bin/sh\necho \"launcher: $PT_ROOT/windows/LarkLauncher.exe: No such "
+                         "file or directory\" >&2\nexit 1\n");
     auto env = BaseEnvironment(dir, dir.Path("data"));
     HostRun run = RunHost(root, env);
     ASSERT_TRUE(run.finished);
     EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) << run.status;
     std::string log = Read(dir.Path("state/Larkspur/logs/larkhost.log"));
-    EXPECT_NE(log.find("Task error output: launcher: " + root + "/windows/LarkLauncher.exe: No such file or directory"),
+    EXPECT_NE(log.find("Task error output: launcher: " + root +
+                       "/windows/LarkLauncher.exe: No such file or directory"),
               std::string::npos)
         << log;
     EXPECT_NE(log.find("Larkspur was unable to start this application."), std::string::npos) << log;
-    EXPECT_NE(log.find("The primary OEM task just exited.  Time to close down."), std::string::npos);
+    EXPECT_NE(log.find("The primary OEM task just exited.  Time to close down."),
+              std::string::npos);
     EXPECT_NE(log.find("larkhost ends"), std::string::npos);
 }
 
@@ -114,7 +123,8 @@ TEST(LarkhostRun, TheWindowsProgramRunsInsideTheHostProcessAndItsEndEndsTheHostA
     GTEST_SKIP() << "AddressSanitizer's shadow memory occupies the addresses Wine's loader needs; "
                     "the in-process start is tested in the default build";
 #endif
-    if (std::string(LARKHOST_PROBE).empty() || !fs::exists(std::string(LARKHOST_TREE) + "/lib/wine/wine64"))
+    if (std::string(LARKHOST_PROBE).empty() ||
+        !fs::exists(std::string(LARKHOST_TREE) + "/lib/wine/wine64"))
         GTEST_SKIP() << "MinGW-w64 or 64-bit Wine is not installed";
     hytest::TempDir dir;
     std::string work = dir.Path("work dir");
@@ -122,9 +132,13 @@ TEST(LarkhostRun, TheWindowsProgramRunsInsideTheHostProcessAndItsEndEndsTheHostA
     fs::copy_file(LARKHOST_PROBE, work + "/probe.exe");
     std::ofstream(work + "/in.txt") << "a line for standard input\n";
     std::string root = MakeInstallation(
-        dir.Path(), "#!/bin/sh\ncd '" + work + "' || exit 1\n"
-                    "exec \"$PT_ROOT/bin/ptstart\" --bottle default --wait-children --enable-alt-loader macdrv -- "
-                    "'" + work + "/probe.exe' 'two words' \"it's\" --exit=7 <in.txt >out.txt 2>err.txt\n");
+        dir.Path(), "#!/bin/sh\ncd '" + work +
+                        "' || exit 1\n"
+                        "exec \"$PT_ROOT/bin/ptstart\" --bottle default --wait-children "
+                        "--enable-alt-loader macdrv -- "
+                        "'" +
+                        work +
+                        "/probe.exe' 'two words' \"it's\" --exit=7 <in.txt >out.txt 2>err.txt\n");
     auto env = BaseEnvironment(dir, LARKHOST_WINE_DATA_HOME);
     env.push_back("LARK_PROBE=value from the host's environment");
     HostRun run = RunHost(root, env);
@@ -134,19 +148,22 @@ TEST(LarkhostRun, TheWindowsProgramRunsInsideTheHostProcessAndItsEndEndsTheHostA
     out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
     std::string log = Read(dir.Path("state/Larkspur/logs/larkhost.log"));
     // Wine ends the process with the program's exit code.
-    EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 7) << run.status << "\n" << out << "\n" << log;
+    EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 7) << run.status << "\n"
+                                                                       << out << "\n"
+                                                                       << log;
     EXPECT_NE(out.find("unixpid=" + std::to_string(run.pid) + "\n"), std::string::npos) << out;
     EXPECT_NE(out.find("arg1=two words\n"), std::string::npos) << out;
     EXPECT_NE(out.find("arg2=it's\n"), std::string::npos) << out;
     EXPECT_NE(out.find("arg3=--exit=7\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("cwd=Z:\\" ), std::string::npos) << out;
+    EXPECT_NE(out.find("cwd=Z:\\"), std::string::npos) << out;
     EXPECT_NE(out.find("work dir\n"), std::string::npos) << out;
     EXPECT_NE(out.find("env=value from the host's environment\n"), std::string::npos) << out;
     EXPECT_NE(out.find("stdin=a line for standard input\n"), std::string::npos) << out;
     EXPECT_NE(Read(work + "/err.txt").find("probe-stderr"), std::string::npos);
     // The host's own shutdown ran before the process ended.
-    EXPECT_NE(log.find("starting " ), std::string::npos) << log;
-    EXPECT_NE(log.find("The Windows program ended the process; shutting the host down first."), std::string::npos)
+    EXPECT_NE(log.find("starting "), std::string::npos) << log;
+    EXPECT_NE(log.find("The Windows program ended the process; shutting the host down first."),
+              std::string::npos)
         << log;
     EXPECT_NE(log.find("bottle Larkspur: post_quit"), std::string::npos) << log;
 }

@@ -1,11 +1,11 @@
 #include "LoaderTestClient.h"
 
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <cstring>
 #include <vector>
 
 namespace larkhost::test {

@@ -15,11 +15,11 @@ struct ClientRequest {
     std::string workingDirectory = std::string("/tmp\0", 5);  // raw bytes, NUL included
     std::string environment = std::string("A=1\0B=2\0", 8);
     std::string arguments = std::string("\0C:\\prog.exe\0", 13);
-    int descriptorCount = 4;        // how many descriptors travel with the data byte
-    bool sendDescriptors = true;    // false: stop before the descriptor message
-    std::string trailing;           // bytes sent after the descriptor message
-    bool endOfStream = true;        // shut down the sending side at the end
-    bool stopAfterType = false;     // send only the request type
+    int descriptorCount = 4;      // how many descriptors travel with the data byte
+    bool sendDescriptors = true;  // false: stop before the descriptor message
+    std::string trailing;         // bytes sent after the descriptor message
+    bool endOfStream = true;      // shut down the sending side at the end
+    bool stopAfterType = false;   // send only the request type
 };
 
 // Result of one exchange: the response value, or -1 when the host closed without one.

@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
 
 #include "LogCapture.h"
 #include "ReservedRanges.h"
@@ -76,8 +76,8 @@ TEST(WineLaunch, RunInstallsDirectoryEnvironmentAndStandardStreamsBeforeTheEntry
     ASSERT_GT(got, 0);
     char real[PATH_MAX];
     ASSERT_NE(realpath(dir.Path().c_str(), real), nullptr);
-    EXPECT_EQ(std::string(buffer),
-              std::string("2|/w/lib/wine/wine64|prog.exe|") + real + "|this|nohome|environ|cloexec");
+    EXPECT_EQ(std::string(buffer), std::string("2|/w/lib/wine/wine64|prog.exe|") + real +
+                                       "|this|nohome|environ|cloexec");
     for (int fd : readEnds) close(fd);
 }
 
@@ -85,7 +85,8 @@ TEST(ReservedRanges, TheAnnouncedTableListsExactlyTheReservedRanges) {
     int count = ReservedRangeCount();
     if (count == 0) {
         EXPECT_EQ(wine_main_preload_info, nullptr);
-        GTEST_SKIP() << "no range could be reserved in this process (a sanitizer owns the addresses)";
+        GTEST_SKIP()
+            << "no range could be reserved in this process (a sanitizer owns the addresses)";
     }
     ASSERT_NE(wine_main_preload_info, nullptr);
     EXPECT_EQ(wine_main_preload_info[0].addr, reinterpret_cast<void*>(kDosAreaStart));

@@ -29,7 +29,7 @@ struct HandOverRecord {
 };
 
 class WineLoaderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::filesystem::create_directories(root.Path("lib/wine/x86_64-unix"));
         std::filesystem::create_symlink(FAKE_WINE_CORE, root.Path("lib/wine/x86_64-unix/ntdll.so"));
@@ -94,7 +94,8 @@ TEST_F(WineLoaderTest, FirstRequestIsAnsweredHandedOverAndClosesTheSocket) {
     EXPECT_TRUE(Contains(launch.environment, "A=1"));
     EXPECT_TRUE(Contains(launch.environment, "B=2"));
     EXPECT_TRUE(Contains(launch.environment, "WINELOADERNOEXEC=1"));
-    EXPECT_TRUE(Contains(launch.environment, "WINESERVERSOCKET=" + std::to_string(launch.descriptors[3])));
+    EXPECT_TRUE(
+        Contains(launch.environment, "WINESERVERSOCKET=" + std::to_string(launch.descriptors[3])));
     EXPECT_EQ(launch.descriptors.Count(), 4u);
     for (const auto& e : launch.environment) EXPECT_NE(e.rfind("WINE_WAIT_CHILD_PIPE", 0), 0u) << e;
 
@@ -110,9 +111,9 @@ TEST_F(WineLoaderTest, FiveDescriptorsSetTheWaitPipeAndLoaderVariablesAreFiltere
     ClientRequest request;
     request.descriptorCount = 5;
     request.workingDirectory.clear();  // none
-    request.environment = test::NulStrings({"WINELOADER=/opt/w/lib/wine/wine64", "PT_ALT_LOADER_SOCKET=/tmp/x",
-                                            "PT_ALT_LOADER_SOCKETS=1", "WINE_WAIT_CHILD_PIPE=9",
-                                            "WINESERVERSOCKET=3", "KEEP=yes"});
+    request.environment = test::NulStrings(
+        {"WINELOADER=/opt/w/lib/wine/wine64", "PT_ALT_LOADER_SOCKET=/tmp/x",
+         "PT_ALT_LOADER_SOCKETS=1", "WINE_WAIT_CHILD_PIPE=9", "WINESERVERSOCKET=3", "KEEP=yes"});
     request.arguments = test::NulStrings({"", "start.exe", "/unix"});
     EXPECT_EQ(SendRequest(loader->SocketPath(), request).response, kLoaderResponse);
     Settle(*loader);
@@ -125,8 +126,10 @@ TEST_F(WineLoaderTest, FiveDescriptorsSetTheWaitPipeAndLoaderVariablesAreFiltere
               (std::vector<std::string>{"/opt/w/lib/wine/wine64", "start.exe", "/unix"}));
     EXPECT_EQ(launch.descriptors.Count(), 5u);
     EXPECT_TRUE(Contains(launch.environment, "KEEP=yes"));
-    EXPECT_TRUE(Contains(launch.environment, "WINE_WAIT_CHILD_PIPE=" + std::to_string(launch.descriptors[4])));
-    EXPECT_TRUE(Contains(launch.environment, "WINESERVERSOCKET=" + std::to_string(launch.descriptors[3])));
+    EXPECT_TRUE(Contains(launch.environment,
+                         "WINE_WAIT_CHILD_PIPE=" + std::to_string(launch.descriptors[4])));
+    EXPECT_TRUE(
+        Contains(launch.environment, "WINESERVERSOCKET=" + std::to_string(launch.descriptors[3])));
     EXPECT_FALSE(Contains(launch.environment, "WINE_WAIT_CHILD_PIPE=9"));
     EXPECT_FALSE(Contains(launch.environment, "WINESERVERSOCKET=3"));
     for (const auto& e : launch.environment) EXPECT_NE(e.rfind("PT_ALT_LOADER_SOCKET", 0), 0u) << e;
@@ -147,24 +150,51 @@ std::vector<BadRequest> BadRequests() {
     };
     const std::string m = "WineLoaderClientConnection::HandleConnection: ";
     static std::vector<std::string> keep;
-    auto msg = [&](const char* text) { keep.push_back(m + text); return keep.back().c_str(); };
-    add("unknown type", [](ClientRequest& r) { r.type = 0x12345678; }, msg("unknown request type 0x12345678"));
-    add("type only", [](ClientRequest& r) { r.stopAfterType = true; }, msg("reading length failed"));
-    add("two working directories", [](ClientRequest& r) { r.workingDirectory = std::string("/a\0/b\0", 6); },
+    auto msg = [&](const char* text) {
+        keep.push_back(m + text);
+        return keep.back().c_str();
+    };
+    add(
+        "unknown type", [](ClientRequest& r) { r.type = 0x12345678; },
+        msg("unknown request type 0x12345678"));
+    add(
+        "type only", [](ClientRequest& r) { r.stopAfterType = true; },
+        msg("reading length failed"));
+    add(
+        "two working directories",
+        [](ClientRequest& r) { r.workingDirectory = std::string("/a\0/b\0", 6); },
         msg("working directory is not a single null-terminated string"));
-    add("unterminated working directory", [](ClientRequest& r) { r.workingDirectory = "/tmp"; },
+    add(
+        "unterminated working directory", [](ClientRequest& r) { r.workingDirectory = "/tmp"; },
         msg("working directory is not a single null-terminated string"));
-    add("unterminated environment", [](ClientRequest& r) { r.environment = std::string("A=1\0B=2", 7); },
+    add(
+        "unterminated environment",
+        [](ClientRequest& r) { r.environment = std::string("A=1\0B=2", 7); },
         msg("environment is not null-terminated"));
-    add("empty arguments", [](ClientRequest& r) { r.arguments.clear(); }, msg("args list is empty"));
-    add("unterminated arguments", [](ClientRequest& r) { r.arguments = "prog"; }, msg("args is not null-terminated"));
-    add("three descriptors", [](ClientRequest& r) { r.descriptorCount = 3; }, msg("failed to receive file descriptors"));
-    add("six descriptors", [](ClientRequest& r) { r.descriptorCount = 6; }, msg("failed to receive file descriptors"));
-    add("no descriptors", [](ClientRequest& r) { r.descriptorCount = 0; }, msg("failed to receive file descriptors"));
-    add("end before descriptors", [](ClientRequest& r) { r.sendDescriptors = false; },
+    add(
+        "empty arguments", [](ClientRequest& r) { r.arguments.clear(); },
+        msg("args list is empty"));
+    add(
+        "unterminated arguments", [](ClientRequest& r) { r.arguments = "prog"; },
+        msg("args is not null-terminated"));
+    add(
+        "three descriptors", [](ClientRequest& r) { r.descriptorCount = 3; },
         msg("failed to receive file descriptors"));
-    add("data instead of end", [](ClientRequest& r) { r.trailing = "more"; }, msg("got extraneous data instead of EOF"));
-    add("no end of stream", [](ClientRequest& r) { r.endOfStream = false; }, msg("failed to read EOF; errno"));
+    add(
+        "six descriptors", [](ClientRequest& r) { r.descriptorCount = 6; },
+        msg("failed to receive file descriptors"));
+    add(
+        "no descriptors", [](ClientRequest& r) { r.descriptorCount = 0; },
+        msg("failed to receive file descriptors"));
+    add(
+        "end before descriptors", [](ClientRequest& r) { r.sendDescriptors = false; },
+        msg("failed to receive file descriptors"));
+    add(
+        "data instead of end", [](ClientRequest& r) { r.trailing = "more"; },
+        msg("got extraneous data instead of EOF"));
+    add(
+        "no end of stream", [](ClientRequest& r) { r.endOfStream = false; },
+        msg("failed to read EOF; errno"));
     return cases;
 }
 
@@ -231,7 +261,7 @@ TEST(WineLoaderRelease, OnlyAReadableReleaseOfNineteenOrMoreAllowsI386) {
     EXPECT_TRUE(ReleaseAllowsI386("23.1.0"));
     EXPECT_FALSE(ReleaseAllowsI386("18.7.0"));
     EXPECT_FALSE(ReleaseAllowsI386("6.1.0-13-amd64"));  // every Linux release
-    EXPECT_FALSE(ReleaseAllowsI386("19"));               // one number only
+    EXPECT_FALSE(ReleaseAllowsI386("19"));              // one number only
     EXPECT_FALSE(ReleaseAllowsI386(""));
     EXPECT_FALSE(ReleaseAllowsI386("abc"));
 }
@@ -243,7 +273,8 @@ TEST_F(WineLoaderTest, MissingCoreLibraryRefusesTheRequestAndKeepsListening) {
     hytest::ScopedLogCapture log;
     EXPECT_EQ(SendRequest(loader->SocketPath(), ClientRequest{}).response, -1);
     Settle(*loader);
-    EXPECT_EQ(log->CountPrefix("Failed to load " + empty.Path() + "/lib/wine/x86_64-unix/ntdll.so"), 1);
+    EXPECT_EQ(log->CountPrefix("Failed to load " + empty.Path() + "/lib/wine/x86_64-unix/ntdll.so"),
+              1);
     EXPECT_FALSE(loader->SocketPath().empty());
 }
 

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 #include "HostDefaults.h"
 #include "LogCapture.h"
@@ -16,7 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class RecordingActions : public MoveActions {
-public:
+  public:
     MoveAnswer Ask(const MoveQuestion& q) override {
         questions.push_back(q);
         return answer;
@@ -44,7 +44,7 @@ public:
 };
 
 class MoveTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         env.userApplications = dir.Path("home/Applications");
         env.systemApplications = dir.Path("opt/Applications");
@@ -66,7 +66,8 @@ protected:
 };
 
 TEST_F(MoveTest, ACopyUnderSteamAppsOrAnApplicationsFolderIsNeverOffered) {
-    for (std::string place : {"games/steamapps/common/Larkspur", "games/SteamApps/x", "x/Applications/y"}) {
+    for (std::string place :
+         {"games/steamapps/common/Larkspur", "games/SteamApps/x", "x/Applications/y"}) {
         fs::create_directories(dir.Path(place));
         EXPECT_FALSE(PlanMove(dir.Path(place), defaults, env).offer) << place;
     }
@@ -81,7 +82,8 @@ TEST_F(MoveTest, AnEmptyUserApplicationsFolderProposesTheSystemOne) {
     EXPECT_EQ(plan.question.title, "Move to Applications folder?");
     EXPECT_EQ(plan.destination, env.systemApplications + "/Larkspur.AppImage");
     EXPECT_EQ(plan.question.text,
-              "I can move myself to the Applications folder if you'd like. This will keep your Downloads folder uncluttered.");
+              "I can move myself to the Applications folder if you'd like. This will keep your "
+              "Downloads folder uncluttered.");
     std::ofstream(env.userApplications + "/Other.AppImage") << "x";
     plan = PlanMove(bundle, defaults, env);
     EXPECT_EQ(plan.question.title, "Move to Applications folder in your Home folder?");
@@ -89,15 +91,20 @@ TEST_F(MoveTest, AnEmptyUserApplicationsFolderProposesTheSystemOne) {
 }
 
 TEST_F(MoveTest, AnUnwritableDestinationAsksForAnAdministratorAndCopiesWithRights) {
-    env.writable = [this](const std::string& path) { return path.rfind(env.systemApplications, 0) != 0; };
+    env.writable = [this](const std::string& path) {
+        return path.rfind(env.systemApplications, 0) != 0;
+    };
     MovePlan plan = PlanMove(bundle, defaults, env);
     EXPECT_TRUE(plan.needsAdmin);
     EXPECT_EQ(plan.question.text,
-              "I can move myself to the Applications folder if you'd like. Note that this will require an administrator password.");
+              "I can move myself to the Applications folder if you'd like. Note that this will "
+              "require an administrator password.");
     EXPECT_EQ(MoveToApplicationsIfWanted(bundle, defaults, env, actions, 42), MoveOutcome::Moved);
     ASSERT_EQ(actions.privileged.size(), 2u);
-    EXPECT_EQ(actions.privileged[0], (std::vector<std::string>{"/bin/rm", "-rf", "--", plan.destination}));
-    EXPECT_EQ(actions.privileged[1], (std::vector<std::string>{"/bin/cp", "-a", "--", bundle, plan.destination}));
+    EXPECT_EQ(actions.privileged[0],
+              (std::vector<std::string>{"/bin/rm", "-rf", "--", plan.destination}));
+    EXPECT_EQ(actions.privileged[1],
+              (std::vector<std::string>{"/bin/cp", "-a", "--", bundle, plan.destination}));
 }
 
 TEST_F(MoveTest, MovingOnTheSameFileSystemAndRelaunchingTheNewCopy) {
@@ -108,7 +115,8 @@ TEST_F(MoveTest, MovingOnTheSameFileSystemAndRelaunchingTheNewCopy) {
     EXPECT_FALSE(fs::exists(bundle));
     EXPECT_TRUE(actions.trashed.empty());  // moved, not copied: nothing to trash
     ASSERT_EQ(actions.started.size(), 1u);
-    EXPECT_EQ(actions.started[0], "(while /bin/kill -0 4242 2>/dev/null; do sleep 0.1; done; '" + dest + "') &");
+    EXPECT_EQ(actions.started[0],
+              "(while /bin/kill -0 4242 2>/dev/null; do sleep 0.1; done; '" + dest + "') &");
     EXPECT_EQ(log->Count("INFO -- Moving myself to the Applications folder"), 1);
 }
 
@@ -117,7 +125,8 @@ TEST_F(MoveTest, ACopyAlreadyRunningFromTheDestinationIsSwitchedToInsteadOfRepla
     std::ofstream(dest) << "older";
     running = {dest};
     hytest::ScopedLogCapture log;
-    EXPECT_EQ(MoveToApplicationsIfWanted(bundle, defaults, env, actions, 1), MoveOutcome::SwitchedToRunning);
+    EXPECT_EQ(MoveToApplicationsIfWanted(bundle, defaults, env, actions, 1),
+              MoveOutcome::SwitchedToRunning);
     EXPECT_EQ(log->Count("INFO -- Switching to an already running version"), 1);
     EXPECT_TRUE(actions.trashed.empty());
     EXPECT_TRUE(fs::exists(bundle));
@@ -131,13 +140,16 @@ TEST_F(MoveTest, ACopyAlreadyRunningFromTheDestinationIsSwitchedToInsteadOfRepla
 TEST_F(MoveTest, DecliningWithTheCheckBoxSuppressesTheOfferForGood) {
     actions.answer = {false, true};
     EXPECT_EQ(MoveToApplicationsIfWanted(bundle, defaults, env, actions, 1), MoveOutcome::Declined);
-    EXPECT_EQ(MoveToApplicationsIfWanted(bundle, defaults, env, actions, 1), MoveOutcome::NotOffered);
+    EXPECT_EQ(MoveToApplicationsIfWanted(bundle, defaults, env, actions, 1),
+              MoveOutcome::NotOffered);
     EXPECT_EQ(actions.questions.size(), 1u);
     EXPECT_TRUE(fs::exists(bundle));
 }
 
 TEST_F(MoveTest, ACancelledAuthorisationMovesNothing) {
-    env.writable = [this](const std::string& path) { return path.rfind(env.systemApplications, 0) != 0; };
+    env.writable = [this](const std::string& path) {
+        return path.rfind(env.systemApplications, 0) != 0;
+    };
     actions.privilegedResult = 126;
     hytest::ScopedLogCapture log;
     EXPECT_EQ(MoveToApplicationsIfWanted(bundle, defaults, env, actions, 1), MoveOutcome::Failed);

@@ -15,9 +15,10 @@ TEST(LoggingOptions, TwelvePresetsWordForWord) {
     ASSERT_EQ(presets.size(), 12u);
     std::vector<std::string> names;
     for (const auto& p : presets) names.push_back(p.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"Standard", "Crash (very verbose)", "Game Graphics", "Sound (verbose)",
-                                               "File Access", "Game Controllers", "Keyboard Input", "Mouse Input",
-                                               "Window Behavior", "Network Connections", "Fonts", "Printing"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"Standard", "Crash (very verbose)", "Game Graphics",
+                                               "Sound (verbose)", "File Access", "Game Controllers",
+                                               "Keyboard Input", "Mouse Input", "Window Behavior",
+                                               "Network Connections", "Fonts", "Printing"}));
     EXPECT_EQ(presets[2].environment, "VKD3D_DEBUG=trace VKD3D_SHADER_DEBUG=trace");
     EXPECT_EQ(PresetToolTip(presets[4]), "+file,+ntdll,+pid");
     EXPECT_EQ(PresetToolTip(presets[2]), "+d3d\nVKD3D_DEBUG=trace VKD3D_SHADER_DEBUG=trace");

@@ -1,10 +1,10 @@
 #include "HostTestSupport.h"
 
+#include <glib.h>
+#include <sys/stat.h>
 #include <chrono>
 #include <fstream>
-#include <glib.h>
 #include <sstream>
-#include <sys/stat.h>
 #include <thread>
 
 namespace larkhost::test {
@@ -12,7 +12,8 @@ namespace larkhost::test {
 bool PumpUntil(const std::function<bool()>& done) {
     for (int i = 0; i < 4000; ++i) {
         if (done()) return true;
-        if (!g_main_context_iteration(nullptr, FALSE)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (!g_main_context_iteration(nullptr, FALSE))
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return done();
 }

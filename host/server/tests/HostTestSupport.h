@@ -11,7 +11,7 @@
 namespace larkhost::test {
 
 class RecordingUi : public HostUi {
-public:
+  public:
     void ShowAlert(const HostAlert& alert) override { alerts.push_back(alert); }
     void ShowSplash(bool show) override {
         if (show) ++splashShown;

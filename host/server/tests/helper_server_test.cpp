@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <future>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <cstring>
+#include <future>
 
 #include "HostSetup.h"
 #include "HostTestSupport.h"
@@ -17,8 +17,10 @@ namespace larkhost {
 namespace {
 
 class TwoBottles : public BottleCollection {
-public:
-    std::vector<BottleInfo> Bottles() override { return {{"Ready", "Ready", true, true}, {"New", "New", false, false}}; }
+  public:
+    std::vector<BottleInfo> Bottles() override {
+        return {{"Ready", "Ready", true, true}, {"New", "New", false, false}};
+    }
     std::string DefaultBottle() override { return "Ready"; }
     bool QuitStep(const std::string&, const std::string&, bool) override { return true; }
     void ForceQuit(const std::string&) override {}
@@ -37,12 +39,14 @@ std::string Ask(const std::string& path, const std::string& request) {
             (void)!write(fd, line.data(), line.size());
             char buffer[512];
             ssize_t n;
-            while ((n = read(fd, buffer, sizeof(buffer))) > 0) answer.append(buffer, static_cast<size_t>(n));
+            while ((n = read(fd, buffer, sizeof(buffer))) > 0)
+                answer.append(buffer, static_cast<size_t>(n));
         }
         close(fd);
         return answer;
     });
-    test::PumpUntil([&] { return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
+    test::PumpUntil(
+        [&] { return reply.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
     return reply.get();
 }
 
@@ -65,7 +69,7 @@ TEST(HelperServer, AnswersReadinessPerBottleAndTheTaskEnvironment) {
     ready = true;
     EXPECT_EQ(Ask(server->Path(), "ready"), "yes\n");
     EXPECT_EQ(Ask(server->Path(), "ready Ready"), "yes\n");
-    EXPECT_EQ(Ask(server->Path(), "ready New"), "no\n");      // cannot run commands yet
+    EXPECT_EQ(Ask(server->Path(), "ready New"), "no\n");  // cannot run commands yet
     EXPECT_EQ(Ask(server->Path(), "ready Missing"), "no\n");
     EXPECT_EQ(Ask(server->Path(), "raise games"), "ok\n");
     EXPECT_EQ(raised, std::vector<std::string>{"games"});

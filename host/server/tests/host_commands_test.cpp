@@ -19,7 +19,8 @@ std::string ShellWords(const std::string& words) {
 }
 
 TEST(HostCommands, QuotedValuesReachTheShellIntact) {
-    for (std::string value : {"plain", "it's", "''", "a b  c", "$HOME `id` \\ \" ; & |", "", "line\nbreak"}) {
+    for (std::string value :
+         {"plain", "it's", "''", "a b  c", "$HOME `id` \\ \" ; & |", "", "line\nbreak"}) {
         SCOPED_TRACE(value);
         EXPECT_EQ(ShellWords(ShellQuote(value)), value + "\n");
     }
@@ -27,17 +28,20 @@ TEST(HostCommands, QuotedValuesReachTheShellIntact) {
 }
 
 TEST(HostCommands, CommandLinesHaveTheirFixedShape) {
-    EXPECT_EQ(PrimaryCommand("/opt/lark/share/larkspur").Text(), "'/opt/lark/share/larkspur'/bin/launcher");
+    EXPECT_EQ(PrimaryCommand("/opt/lark/share/larkspur").Text(),
+              "'/opt/lark/share/larkspur'/bin/launcher");
     EXPECT_EQ(UrlCommand("/r", "", "larkspur://x?a='b'").Text(),
               "'/r/bin/ptstart' --bottle default --wait-children --enable-alt-loader macdrv -- "
               "'larkspur://x?a='\\''b'\\'''");
     EXPECT_EQ(DocumentCommand("/r", "My Bottle", "/home/u/it's.txt").Text(),
-              "'/r/bin/ptstart' --bottle 'My Bottle' --wait-children --enable-alt-loader macdrv --untrusted "
+              "'/r/bin/ptstart' --bottle 'My Bottle' --wait-children --enable-alt-loader macdrv "
+              "--untrusted "
               "'/home/u/it'\\''s.txt'");
 }
 
 TEST(HostCommands, UrlSchemes) {
-    EXPECT_EQ(UrlScheme("com.tessaline.private-larkspur-app-scheme:open"), "com.tessaline.private-larkspur-app-scheme");
+    EXPECT_EQ(UrlScheme("com.tessaline.private-larkspur-app-scheme:open"),
+              "com.tessaline.private-larkspur-app-scheme");
     EXPECT_EQ(UrlScheme("https://x"), "https");
     EXPECT_EQ(UrlScheme("/no/scheme"), "");
     EXPECT_EQ(UrlScheme(":x"), "");

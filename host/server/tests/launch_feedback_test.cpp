@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <thread>
-#include <unistd.h>
 
 #include "LogCapture.h"
 #include "TempDir.h"
@@ -29,7 +29,8 @@ void Report(const std::string& path, const void* data, size_t size) {
 }
 
 bool WaitNotified(const LaunchFeedbackInfo& info) {
-    for (int i = 0; i < 2000 && !info.Notified(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < 2000 && !info.Notified(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     return info.Notified();
 }
 
@@ -50,10 +51,13 @@ TEST(LaunchFeedback, AnythingElseIsLoggedAndStillCountsAsNotified) {
         const char* log;
     };
     uint32_t wrong = 290;
-    for (const Case& c : {Case{std::string(reinterpret_cast<char*>(&wrong), 4),
-                               "LaunchFeedbackInfo::AcceptOne: got an unexpected launch-notify response: 290/0x00000122"},
-                          Case{"ab", "LaunchFeedbackInfo::AcceptOne: got an unexpected launch-notify response"},
-                          Case{"", "LaunchFeedbackInfo::AcceptOne: got an unexpected launch-notify response: 0/"}}) {
+    for (const Case& c :
+         {Case{std::string(reinterpret_cast<char*>(&wrong), 4),
+               "LaunchFeedbackInfo::AcceptOne: got an unexpected launch-notify response: "
+               "290/0x00000122"},
+          Case{"ab", "LaunchFeedbackInfo::AcceptOne: got an unexpected launch-notify response"},
+          Case{"",
+               "LaunchFeedbackInfo::AcceptOne: got an unexpected launch-notify response: 0/"}}) {
         hytest::ScopedLogCapture log;
         auto info = LaunchFeedbackInfo::Start("icon");
         ASSERT_TRUE(info);

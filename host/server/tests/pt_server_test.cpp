@@ -20,8 +20,10 @@ using test::PumpUntil;
 using test::ReadFile;
 
 class FakeBottles : public BottleCollection {
-public:
-    std::vector<BottleInfo> Bottles() override { return {{"One", "One", true, true}, {"Two", "Two", false, true}}; }
+  public:
+    std::vector<BottleInfo> Bottles() override {
+        return {{"One", "One", true, true}, {"Two", "Two", false, true}};
+    }
     std::string DefaultBottle() override { return "One"; }
     bool QuitStep(const std::string& bottle, const std::string& step, bool force) override {
         onMainThread = onMainThread && std::this_thread::get_id() == mainThread;
@@ -37,7 +39,7 @@ public:
 };
 
 class PTServerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::filesystem::create_directories(root.Path("bin"));
         // The fake scripts record their environment, arguments and any error output asked for.
@@ -94,7 +96,8 @@ TEST_F(PTServerTest, StartUpRunsThePrimaryTaskBehindTheGateWithItsEnvironmentAnd
     EXPECT_NE(env.find("PT_ROOT=" + root.Path() + "\n"), std::string::npos);
     EXPECT_EQ(env.find("PYTHONPATH="), std::string::npos);
     EXPECT_NE(env.find("PT_LAUNCH_NOTIFY_SOCKET=/"), std::string::npos);
-    EXPECT_NE(env.find("PT_WINEWRAPPER_ALT_LOADER_SOCKET=" + loader->SocketPath() + "\n"), std::string::npos);
+    EXPECT_NE(env.find("PT_WINEWRAPPER_ALT_LOADER_SOCKET=" + loader->SocketPath() + "\n"),
+              std::string::npos);
     EXPECT_EQ(log->Count("Running tasks: 0"), 1);
     EXPECT_EQ(log->Count("The primary OEM task just exited.  Time to close down."), 1);
     EXPECT_EQ(server.PendingLaunches(), 0u);
@@ -148,7 +151,8 @@ TEST_F(PTServerTest, ADocumentPathHoldingASingleQuoteReachesTheScriptIntact) {
     server.DidFinishLaunching();
     ASSERT_TRUE(PumpUntil([&] { return ui.quits == 1; }));
     EXPECT_EQ(ReadFile(root.Path("ptstart.args")),
-              "--bottle\nBottle A\n--wait-children\n--enable-alt-loader\nmacdrv\n--untrusted\n" + doc + "\n");
+              "--bottle\nBottle A\n--wait-children\n--enable-alt-loader\nmacdrv\n--untrusted\n" +
+                  doc + "\n");
     EXPECT_FALSE(Exists("launcher.env"));
     // The document file does not exist, so it is not remembered; an existing one is.
     EXPECT_TRUE(RecentItems(defaults).Load().empty());
@@ -167,17 +171,22 @@ TEST_F(PTServerTest, ErrorOutputIsLoggedAndKnownFailuresRaiseTheirAlerts) {
         std::string text;
     };
     const std::string reasons =
-        "Possible reasons for this error are:\n\n\u2022 The application associated with this document has been "
-        "deleted\n\u2022 The application associated with this document is not in the default bottle\n";
-    const std::string uninstalled = "Probably it has been uninstalled or its bottle has been deleted.\n";
+        "Possible reasons for this error are:\n\n\u2022 The application associated with this "
+        "document has been "
+        "deleted\n\u2022 The application associated with this document is not in the default "
+        "bottle\n";
+    const std::string uninstalled =
+        "Probably it has been uninstalled or its bottle has been deleted.\n";
     std::string doc = root.Path("doc.txt");
-    for (const Case& c : {Case{"wine: failed (error 31)", "", "Larkspur was unable to open this document.", reasons},
-                          Case{"wine: failed (error 31)", doc, "Larkspur was unable to open " + doc + ".", reasons},
-                          Case{"x.exe: No such file or directory", "", "Larkspur was unable to start this application.",
-                               uninstalled},
-                          Case{"x.exe: No such file or directory", doc, "Larkspur was unable to start " + doc + ".",
-                               uninstalled},
-                          Case{"some other complaint", "", "", ""}}) {
+    for (const Case& c :
+         {Case{"wine: failed (error 31)", "", "Larkspur was unable to open this document.",
+               reasons},
+          Case{"wine: failed (error 31)", doc, "Larkspur was unable to open " + doc + ".", reasons},
+          Case{"x.exe: No such file or directory", "",
+               "Larkspur was unable to start this application.", uninstalled},
+          Case{"x.exe: No such file or directory", doc, "Larkspur was unable to start " + doc + ".",
+               uninstalled},
+          Case{"some other complaint", "", "", ""}}) {
         SCOPED_TRACE(c.stderrText + " / " + c.doc);
         test::RecordingUi localUi;
         PTServer server(options, defaults, localUi);
@@ -225,8 +234,9 @@ TEST_F(PTServerTest, QuittingShutsEveryBottleDownOnTheMainThreadBeforeTheHostEnd
     server.DidFinishLaunching();
     ASSERT_TRUE(PumpUntil([&] { return ui.quits == 1; }));
     EXPECT_TRUE(shutDown);
-    EXPECT_EQ(bottles.steps, (std::vector<std::string>{"One:pre_quit", "One:quit", "One:post_quit", "Two:pre_quit",
-                                                       "Two:quit", "Two:post_quit"}));
+    EXPECT_EQ(bottles.steps,
+              (std::vector<std::string>{"One:pre_quit", "One:quit", "One:post_quit", "Two:pre_quit",
+                                        "Two:quit", "Two:post_quit"}));
     EXPECT_TRUE(bottles.onMainThread);
     EXPECT_TRUE(server.ShouldTerminate());  // shut down: now
 }
@@ -239,7 +249,8 @@ TEST_F(PTServerTest, ABottleThatRefusesCancelsTheShutdownAndTheHostStays) {
     hytest::ScopedLogCapture log;
     EXPECT_FALSE(server.ShouldTerminate());  // later
     EXPECT_FALSE(server.ShouldTerminate());  // still later while quitting
-    ASSERT_TRUE(PumpUntil([&] { return log->Count("Canceling shutdown") == 1 && !server.Quitting(); }));
+    ASSERT_TRUE(
+        PumpUntil([&] { return log->Count("Canceling shutdown") == 1 && !server.Quitting(); }));
     EXPECT_EQ(bottles.steps, (std::vector<std::string>{"One:pre_quit", "One:quit"}));
     EXPECT_EQ(ui.quits, 0);
 }

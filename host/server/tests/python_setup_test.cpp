@@ -25,24 +25,25 @@ TEST(PythonSetup, BottlesDefaultsQuitStepsAndTheCommandSplitterComeFromPtutils) 
 
     std::string error;
     {
-    PythonSetup setup;
-    ASSERT_TRUE(setup.Start(shared.Path(), "/opt/root", error)) << error;
-    EXPECT_EQ(setup.DefaultBottle(), "Larkspur");
-    auto sorted = SortedBottles(setup.Bottles());
-    ASSERT_EQ(sorted.size(), 3u);
-    EXPECT_EQ(sorted[0].name, "Larkspur");  // the default first
-    EXPECT_TRUE(sorted[0].isDefault);
-    EXPECT_EQ(sorted[1].name, "Alpha");  // then by name, ignoring case
-    EXPECT_EQ(sorted[2].name, "zeta");
-    EXPECT_TRUE(sorted[2].canRunCommands);
-    EXPECT_FALSE(sorted[1].canRunCommands);
-    // A bottle without a running Wine server agrees to every step at once.
-    for (const char* step : {"pre_quit", "quit", "post_quit"}) EXPECT_TRUE(setup.QuitStep("zeta", step, false));
-    EXPECT_FALSE(setup.QuitStep("zeta", "no_such_step", false));
-    EXPECT_EQ(setup.SplitCommandLine("\"C:\\Program Files\\a.exe\" -x 'two words'"),
-              (std::vector<std::string>{"C:\\Program Files\\a.exe", "-x", "two words"}));
-    EXPECT_TRUE(setup.SplitCommandLine("   ").empty());
-    EXPECT_TRUE(setup.SplitCommandLine("\"unbalanced").empty());
+        PythonSetup setup;
+        ASSERT_TRUE(setup.Start(shared.Path(), "/opt/root", error)) << error;
+        EXPECT_EQ(setup.DefaultBottle(), "Larkspur");
+        auto sorted = SortedBottles(setup.Bottles());
+        ASSERT_EQ(sorted.size(), 3u);
+        EXPECT_EQ(sorted[0].name, "Larkspur");  // the default first
+        EXPECT_TRUE(sorted[0].isDefault);
+        EXPECT_EQ(sorted[1].name, "Alpha");  // then by name, ignoring case
+        EXPECT_EQ(sorted[2].name, "zeta");
+        EXPECT_TRUE(sorted[2].canRunCommands);
+        EXPECT_FALSE(sorted[1].canRunCommands);
+        // A bottle without a running Wine server agrees to every step at once.
+        for (const char* step : {"pre_quit", "quit", "post_quit"})
+            EXPECT_TRUE(setup.QuitStep("zeta", step, false));
+        EXPECT_FALSE(setup.QuitStep("zeta", "no_such_step", false));
+        EXPECT_EQ(setup.SplitCommandLine("\"C:\\Program Files\\a.exe\" -x 'two words'"),
+                  (std::vector<std::string>{"C:\\Program Files\\a.exe", "-x", "two words"}));
+        EXPECT_TRUE(setup.SplitCommandLine("   ").empty());
+        EXPECT_TRUE(setup.SplitCommandLine("\"unbalanced").empty());
     }
     unsetenv("PT_BOTTLE_PATH");
 

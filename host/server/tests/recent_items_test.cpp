@@ -12,7 +12,7 @@ namespace larkhost {
 namespace {
 
 class RecentItemsTest : public ::testing::Test {
-protected:
+  protected:
     std::string File(const std::string& name) {
         std::ofstream(dir.Path(name)) << name;
         return dir.Path(name);
@@ -27,8 +27,8 @@ TEST_F(RecentItemsTest, NewestFirstOneEntryPerFileAndBottleAndOnlyRealFiles) {
     std::string a = File("a.txt"), b = File("b.txt");
     recent.Add(a, std::nullopt);
     recent.Add(b, std::string("Games"));
-    recent.Add(a, std::string("Games"));  // same file, other bottle: a second entry
-    recent.Add(a, std::nullopt);          // again without a bottle: moves to the front
+    recent.Add(a, std::string("Games"));   // same file, other bottle: a second entry
+    recent.Add(a, std::nullopt);           // again without a bottle: moves to the front
     recent.Add(dir.Path(), std::nullopt);  // a folder: not remembered
     recent.Add(dir.Path("missing"), std::nullopt);
     auto items = recent.Load();

@@ -1,10 +1,10 @@
 #include "XvfbDisplay.h"
 
-#include <csignal>
 #include <poll.h>
-#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
+#include <string>
 
 namespace larkhost::test {
 
@@ -15,8 +15,8 @@ XvfbDisplay::XvfbDisplay() {
     if (m_pid == 0) {
         close(fds[0]);
         std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-               "-nolisten", "unix", static_cast<char*>(nullptr));
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
+               "tcp", "-nolisten", "unix", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(fds[1]);

@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
+#include <cstdlib>
+#include <filesystem>
 
 #include "HostDefaults.h"
 #include "HostTestSupport.h"
@@ -18,9 +18,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
 class RunCommandWindowTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         display = new test::XvfbDisplay();
         if (!display->Ok()) return;
@@ -67,7 +66,8 @@ protected:
         gtk_widget_grab_focus(entry);
         test::PumpPending();
         std::string id = std::to_string(gdk_x11_window_get_xid(gtk_widget_get_window(toplevel)));
-        std::string command = "xdotool windowfocus --sync " + id + " type --delay 15 -- '" + text + "'";
+        std::string command =
+            "xdotool windowfocus --sync " + id + " type --delay 15 -- '" + text + "'";
         ASSERT_EQ(system(command.c_str()), 0) << command;
         gdk_display_sync(gdk_display_get_default());
         test::PumpPending();
@@ -76,11 +76,12 @@ protected:
     // Clicks the middle of `button` with the pointer, through the X server.
     static void Click(GtkWidget* toplevel, GtkWidget* button) {
         int x = 0, y = 0;
-        gtk_widget_translate_coordinates(button, toplevel, gtk_widget_get_allocated_width(button) / 2,
+        gtk_widget_translate_coordinates(button, toplevel,
+                                         gtk_widget_get_allocated_width(button) / 2,
                                          gtk_widget_get_allocated_height(button) / 2, &x, &y);
         std::string id = std::to_string(gdk_x11_window_get_xid(gtk_widget_get_window(toplevel)));
-        std::string command = "xdotool mousemove --sync --window " + id + " " + std::to_string(x) + " " +
-                              std::to_string(y) + " click 1";
+        std::string command = "xdotool mousemove --sync --window " + id + " " + std::to_string(x) +
+                              " " + std::to_string(y) + " click 1";
         ASSERT_EQ(system(command.c_str()), 0) << command;
         test::PumpPending();
     }
@@ -97,7 +98,8 @@ test::XvfbDisplay* RunCommandWindowTest::display = nullptr;
 bool RunCommandWindowTest::gtkReady = false;
 
 TEST_F(RunCommandWindowTest, TypedChannelsAreCleanedPresetsMergeAndTheLogFileNameIsTheBottles) {
-    RunCommandWindow window(root.Path(), defaults, {{"Zed", "Zed", false, true}, {"Games", "Games", true, true}},
+    RunCommandWindow window(root.Path(), defaults,
+                            {{"Zed", "Zed", false, true}, {"Games", "Games", true, true}},
                             test::SplitOnSpaces);
     window.Show();
     ASSERT_TRUE(test::PumpUntil([&] { return gtk_widget_get_mapped(window.Window()); }));
@@ -107,40 +109,48 @@ TEST_F(RunCommandWindowTest, TypedChannelsAreCleanedPresetsMergeAndTheLogFileNam
 
     Type(window.Window(), window.ChannelsEntry(), "+pid +file,,+seh");
     ASSERT_TRUE(test::PumpUntil([&] {
-        return std::string(gtk_entry_get_text(GTK_ENTRY(window.ChannelsEntry()))) == "+pid,+file,+seh";
+        return std::string(gtk_entry_get_text(GTK_ENTRY(window.ChannelsEntry()))) ==
+               "+pid,+file,+seh";
     })) << gtk_entry_get_text(GTK_ENTRY(window.ChannelsEntry()));
     window.ChoosePreset(2);  // Game Graphics
     EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(window.ChannelsEntry())), "+pid,+file,+seh,+d3d");
-    EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(window.EnvironmentEntry())), "VKD3D_DEBUG=trace VKD3D_SHADER_DEBUG=trace");
+    EXPECT_STREQ(gtk_entry_get_text(GTK_ENTRY(window.EnvironmentEntry())),
+                 "VKD3D_DEBUG=trace VKD3D_SHADER_DEBUG=trace");
     std::string shot = Screenshot(window.Window(), "run-command-window");
     EXPECT_TRUE(fs::exists(shot));
 }
 
 TEST_F(RunCommandWindowTest, SwitchingTheLogOnWithEmptyFieldsPutsInTheStandardChannels) {
-    RunCommandWindow window(root.Path(), defaults, {{"Games", "Games", true, true}}, test::SplitOnSpaces);
+    RunCommandWindow window(root.Path(), defaults, {{"Games", "Games", true, true}},
+                            test::SplitOnSpaces);
     window.Show();
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(window.LogSwitch()), TRUE);
     EXPECT_EQ(gtk_entry_get_text(GTK_ENTRY(window.ChannelsEntry())), StandardPreset().channels);
 }
 
 TEST_F(RunCommandWindowTest, AFailingCommandShowsItsResultsSheet) {
-    RunCommandWindow window(root.Path(), defaults, {{"Games", "Games", true, true}}, test::SplitOnSpaces);
+    RunCommandWindow window(root.Path(), defaults, {{"Games", "Games", true, true}},
+                            test::SplitOnSpaces);
     window.Show();
     ASSERT_TRUE(test::PumpUntil([&] { return gtk_widget_get_mapped(window.Window()); }));
     Type(window.Window(), window.CommandEntry(), "C:x.exe -a");
     ASSERT_TRUE(test::PumpUntil([&] { return gtk_widget_get_sensitive(window.RunButton()); }));
     Click(window.Window(), window.RunButton());
-    ASSERT_TRUE(test::PumpUntil([&] { return window.ResultsSheet() != nullptr && gtk_widget_get_mapped(window.ResultsSheet()); }))
-        << gtk_entry_get_text(GTK_ENTRY(window.CommandEntry()));
-    GtkWidget* area = gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(window.ResultsSheet()));
+    ASSERT_TRUE(test::PumpUntil([&] {
+        return window.ResultsSheet() != nullptr && gtk_widget_get_mapped(window.ResultsSheet());
+    })) << gtk_entry_get_text(GTK_ENTRY(window.CommandEntry()));
+    GtkWidget* area =
+        gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(window.ResultsSheet()));
     std::string texts;
     GList* children = gtk_container_get_children(GTK_CONTAINER(area));
     for (GList* c = children; c != nullptr; c = c->next)
-        if (GTK_IS_LABEL(c->data)) texts += std::string(gtk_label_get_text(GTK_LABEL(c->data))) + "|";
+        if (GTK_IS_LABEL(c->data))
+            texts += std::string(gtk_label_get_text(GTK_LABEL(c->data))) + "|";
     g_list_free(children);
     std::string command = gtk_entry_get_text(GTK_ENTRY(window.CommandEntry()));
     EXPECT_EQ(texts, "Command results|The command " + command + " returned 5.|");
-    EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(window.ResultsSheet())), GTK_WINDOW(window.Window()));
+    EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(window.ResultsSheet())),
+              GTK_WINDOW(window.Window()));
     Screenshot(window.ResultsSheet(), "command-results-sheet");
 }
 
