@@ -305,24 +305,17 @@ void Activate(GApplication*, gpointer data) {
             HYLog::StopLogging();
             done();
         });
-        if (ctx->server->ShouldTerminate()) ctx->server->WhenShutDown([] {});
+        ctx->server->ShouldTerminate();  // starts the bottle shutdown, or finds it done
     });
-    g_unix_signal_add(
-        SIGTERM,
-        [](gpointer d) -> gboolean {
-            auto* c = static_cast<HostContext*>(d);
-            if (c->server->ShouldTerminate()) c->ui->Quit();
-            return G_SOURCE_CONTINUE;
-        },
-        ctx);
-    g_unix_signal_add(
-        SIGINT,
-        [](gpointer d) -> gboolean {
-            auto* c = static_cast<HostContext*>(d);
-            if (c->server->ShouldTerminate()) c->ui->Quit();
-            return G_SOURCE_CONTINUE;
-        },
-        ctx);
+    for (int signal : {SIGTERM, SIGINT})
+        g_unix_signal_add(
+            signal,
+            [](gpointer d) -> gboolean {
+                auto* c = static_cast<HostContext*>(d);
+                if (c->server->ShouldTerminate()) c->ui->Quit();
+                return G_SOURCE_CONTINUE;
+            },
+            ctx);
 
     // URLs and documents given on the command line arrive before launching finishes.
     for (const auto& url : ctx->commandLine.urls)
