@@ -63,7 +63,7 @@ bool ReadPackageFile(const DMLRecord& record, PackageFile& file, std::string& pr
         problem = "the source name is not a path below the server's folder";
         return false;
     }
-    if (!IsContainedRelativePath(*target)) {
+    if (target != &src && !IsContainedRelativePath(*target)) {
         problem = "the target name is not a path below the install folder";
         return false;
     }
