@@ -26,7 +26,8 @@ std::string AdmitLocalFile(std::string path, const std::string& webRoot) {
     std::replace(path.begin(), path.end(), '\\', '/');
     std::string root = RealPath(webRoot);
     std::string file = RealPath(path);
-    if (root.empty() || file.empty() || file.compare(0, root.size() + 1, root + "/") != 0) return {};
+    if (root.empty() || file.empty() || file.compare(0, root.size() + 1, root + "/") != 0)
+        return {};
     GString_ uri(g_filename_to_uri(file.c_str(), nullptr, nullptr));
     return uri ? std::string(uri.get()) : std::string();
 }

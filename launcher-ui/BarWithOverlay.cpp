@@ -30,15 +30,19 @@ void BarWithOverlay::SetPosition(unsigned percent) {
 gboolean BarWithOverlay::OnDraw(GtkWidget* widget, cairo_t* cr, gpointer self) {
     auto* bar = static_cast<BarWithOverlay*>(self);
     if (bar->m_overlay.empty()) return FALSE;
-    PangoLayout* layout = gtk_widget_create_pango_layout(widget, Utf16ToUtf8(bar->m_overlay).c_str());
+    PangoLayout* layout =
+        gtk_widget_create_pango_layout(widget, Utf16ToUtf8(bar->m_overlay).c_str());
     pango_layout_set_single_paragraph_mode(layout, TRUE);
     PangoFontMetrics* metrics = pango_context_get_metrics(
-        gtk_widget_get_pango_context(widget), pango_context_get_font_description(gtk_widget_get_pango_context(widget)),
-        nullptr);
-    int charHeight = (pango_font_metrics_get_ascent(metrics) + pango_font_metrics_get_descent(metrics)) / PANGO_SCALE;
+        gtk_widget_get_pango_context(widget),
+        pango_context_get_font_description(gtk_widget_get_pango_context(widget)), nullptr);
+    int charHeight =
+        (pango_font_metrics_get_ascent(metrics) + pango_font_metrics_get_descent(metrics)) /
+        PANGO_SCALE;
     pango_font_metrics_unref(metrics);
     int height = gtk_widget_get_allocated_height(widget);
-    cairo_set_source_rgb(cr, bar->m_colour[0] / 255.0, bar->m_colour[1] / 255.0, bar->m_colour[2] / 255.0);
+    cairo_set_source_rgb(cr, bar->m_colour[0] / 255.0, bar->m_colour[1] / 255.0,
+                         bar->m_colour[2] / 255.0);
     cairo_move_to(cr, 5, (height - charHeight) / 2);
     pango_cairo_show_layout(cr, layout);
     g_object_unref(layout);

@@ -9,7 +9,7 @@
 namespace LarkUi {
 
 class BarWithOverlay {
-public:
+  public:
     explicit BarWithOverlay(GtkWidget* bar);
     BarWithOverlay(const BarWithOverlay&) = delete;
     BarWithOverlay& operator=(const BarWithOverlay&) = delete;
@@ -23,7 +23,7 @@ public:
     void SetPosition(unsigned percent);
     unsigned Position() const { return m_position; }
 
-private:
+  private:
     static gboolean OnDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
 
     GtkWidget* m_bar;

@@ -14,7 +14,9 @@ namespace {
 
 constexpr int kDefaultPageTimeoutMs = 60000;
 
-int PageTimeoutMs() { return Hooks().pageTimeoutMs > 0 ? Hooks().pageTimeoutMs : kDefaultPageTimeoutMs; }
+int PageTimeoutMs() {
+    return Hooks().pageTimeoutMs > 0 ? Hooks().pageTimeoutMs : kDefaultPageTimeoutMs;
+}
 
 int CodeOfError(const GError* error) {
     if (error->domain == WEBKIT_NETWORK_ERROR) {
@@ -29,13 +31,19 @@ int CodeOfError(const GError* error) {
 // The library's own pages: a name of the "resources" folder beside the library, letter case
 // ignored, nothing else.
 void ServeResource(WebKitURISchemeRequest* request, gpointer) {
-    std::string path = webkit_uri_scheme_request_get_path(request) ? webkit_uri_scheme_request_get_path(request) : "";
-    std::string name = path.substr(path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1);
+    std::string path = webkit_uri_scheme_request_get_path(request)
+                           ? webkit_uri_scheme_request_get_path(request)
+                           : "";
+    std::string name =
+        path.substr(path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1);
     for (char& c : name) c = static_cast<char>(::tolower(static_cast<unsigned char>(c)));
-    const char* type = name == "localnews.htm" ? "text/html" : name == "parchment.jpg" ? "image/jpeg" : nullptr;
+    const char* type = name == "localnews.htm"   ? "text/html"
+                       : name == "parchment.jpg" ? "image/jpeg"
+                                                 : nullptr;
     std::string bytes;
     if (type == nullptr ||
-        !HY_OS::ReadWholeFile(HY_OS::JoinPath(HY_OS::JoinPath(LibraryDirectory(), "resources"), name), bytes)) {
+        !HY_OS::ReadWholeFile(
+            HY_OS::JoinPath(HY_OS::JoinPath(LibraryDirectory(), "resources"), name), bytes)) {
         GError* error = g_error_new(WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_FILE_DOES_NOT_EXIST,
                                     "No such resource: %s", name.c_str());
         webkit_uri_scheme_request_finish_error(request, error);
@@ -55,7 +63,8 @@ void RegisterResourceScheme(WebKitWebContext* context) {
     static bool registered = false;
     if (registered) return;
     registered = true;
-    webkit_web_context_register_uri_scheme(context, kResourceScheme, &ServeResource, nullptr, nullptr);
+    webkit_web_context_register_uri_scheme(context, kResourceScheme, &ServeResource, nullptr,
+                                           nullptr);
 }
 
 Browser::Browser(std::string webRoot) : m_webRoot(std::move(webRoot)) {
@@ -88,7 +97,8 @@ std::string Browser::Address() const {
 void Browser::Navigate(const std::string& address) {
     std::string admitted = AdmitAddress(address, m_webRoot);
     if (admitted.empty()) {
-        CommandSink::Instance().LogToLauncher("Error", "Refused to show the address %s", address.c_str());
+        CommandSink::Instance().LogToLauncher("Error", "Refused to show the address %s",
+                                              address.c_str());
         QueueFailure(address, NE_InvalidUrl);
         return;
     }
@@ -127,8 +137,8 @@ gboolean Browser::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
     auto* browser = static_cast<Browser*>(self);
     if (browser->m_navigator == nullptr) return FALSE;
     if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) {
-        WebKitNavigationAction* action =
-            webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+        WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+            WEBKIT_NAVIGATION_POLICY_DECISION(decision));
         std::string uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
         if (browser->m_navigator->OnBeforeNavigate(uri)) {
             webkit_policy_decision_ignore(decision);
@@ -136,15 +146,16 @@ gboolean Browser::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
         }
         // Links inside pages obey the same rule as the launcher's own addresses.
         if (AdmitAddress(uri, browser->m_webRoot).empty() && uri != "about:blank") {
-            CommandSink::Instance().LogToLauncher("Error", "Refused to show the address %s", uri.c_str());
+            CommandSink::Instance().LogToLauncher("Error", "Refused to show the address %s",
+                                                  uri.c_str());
             webkit_policy_decision_ignore(decision);
             return TRUE;
         }
         return FALSE;
     }
     if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
-        WebKitNavigationAction* action =
-            webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+        WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+            WEBKIT_NAVIGATION_POLICY_DECISION(decision));
         std::string uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
         if (browser->m_navigator->OnNewWindow(uri)) {
             webkit_policy_decision_ignore(decision);
@@ -192,13 +203,15 @@ void Browser::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer
     }
 }
 
-gboolean Browser::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error, gpointer self) {
+gboolean Browser::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
+                               gpointer self) {
     auto* browser = static_cast<Browser*>(self);
     browser->m_failedLoadFinishing = true;
     // A load cancelled because another one started (or because a response was refused above)
     // is not a failure of its own.
     if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
-        g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE)) {
+        g_error_matches(error, WEBKIT_POLICY_ERROR,
+                        WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE)) {
         return TRUE;
     }
     browser->ReportFailure(uri ? uri : "", CodeOfError(error));

@@ -26,7 +26,7 @@ enum NavigateErrorCode : int {
 };
 
 class Browser {
-public:
+  public:
     // `webRoot`: the folder whose pages may be shown by path or "file:" address.
     explicit Browser(std::string webRoot);
     ~Browser();
@@ -41,8 +41,9 @@ public:
     // The address of the page shown or being loaded.
     std::string Address() const;
 
-private:
-    static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision*, WebKitPolicyDecisionType, gpointer);
+  private:
+    static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision*, WebKitPolicyDecisionType,
+                                   gpointer);
     static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent, gpointer);
     static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError*, gpointer);
     static GtkWidget* OnCreate(WebKitWebView*, WebKitNavigationAction*, gpointer);
@@ -56,9 +57,9 @@ private:
     std::string m_webRoot;
     WebKitWebView* m_view;
     guint m_timer = 0;
-    bool m_failureReported = false;     // the running load's failure has been reported already
+    bool m_failureReported = false;      // the running load's failure has been reported already
     bool m_failedLoadFinishing = false;  // a failure was signalled; its "finished" comes next
-    std::string m_requested;  // the address last handed to the web view
+    std::string m_requested;             // the address last handed to the web view
     guint m_failureId = 0;
     std::vector<std::pair<std::string, int>> m_failures;  // waiting for the loop
 };

@@ -9,7 +9,7 @@
 namespace LarkUi {
 
 class CommandSink {
-public:
+  public:
     // The delegate is kept for the rest of the process; null drops every command.
     void SetDelegate(CommandDelegate* delegate) { m_delegate = delegate; }
     bool HasDelegate() const { return m_delegate != nullptr && m_delegate->function != nullptr; }
@@ -24,7 +24,7 @@ public:
 
     static CommandSink& Instance();
 
-private:
+  private:
     CommandDelegate* m_delegate = nullptr;
 };
 

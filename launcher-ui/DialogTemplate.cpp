@@ -8,23 +8,34 @@ namespace {
 
 int MulDiv(int value, int numerator, int denominator) {
     long long product = static_cast<long long>(value) * numerator;
-    return static_cast<int>((product + (product >= 0 ? denominator / 2 : -denominator / 2)) / denominator);
+    return static_cast<int>((product + (product >= 0 ? denominator / 2 : -denominator / 2)) /
+                            denominator);
 }
 
 }  // namespace
 
 DialogRect TemplateRect(ControlId id) {
     switch (id) {
-        case IDC_USERNAME: return {62, 253, 75, 15};
-        case IDC_PASSWORD: return {144, 253, 75, 15};
-        case IDC_LOGIN: return {317, 253, 48, 15};
-        case IDC_FILE_PROGRESS: return {62, 253, 120, 15};
-        case IDC_TOTAL_PROGRESS: return {189, 253, 120, 15};
-        case IDC_BROWSER: return {0, 0, 375, 243};
-        case IDC_SETTINGS: return {7, 253, 48, 15};
-        case IDC_LOADING: return {0, 0, 375, 248};
-        case IDC_REMEMBER_LABEL: return {243, 256, 65, 10};
-        case IDC_REMEMBER: return {230, 253, 9, 16};
+        case IDC_USERNAME:
+            return {62, 253, 75, 15};
+        case IDC_PASSWORD:
+            return {144, 253, 75, 15};
+        case IDC_LOGIN:
+            return {317, 253, 48, 15};
+        case IDC_FILE_PROGRESS:
+            return {62, 253, 120, 15};
+        case IDC_TOTAL_PROGRESS:
+            return {189, 253, 120, 15};
+        case IDC_BROWSER:
+            return {0, 0, 375, 243};
+        case IDC_SETTINGS:
+            return {7, 253, 48, 15};
+        case IDC_LOADING:
+            return {0, 0, 375, 248};
+        case IDC_REMEMBER_LABEL:
+            return {243, 256, 65, 10};
+        case IDC_REMEMBER:
+            return {230, 253, 9, 16};
     }
     return {0, 0, 0, 0};
 }
@@ -47,7 +58,8 @@ DialogUnits DialogUnits::ForFont(const std::string& face, int points) {
     int width = 0, height = 0;
     pango_layout_get_pixel_size(layout, &width, &height);
     PangoFontMetrics* metrics = pango_context_get_metrics(context, font, nullptr);
-    int cellHeight = PANGO_PIXELS(pango_font_metrics_get_ascent(metrics) + pango_font_metrics_get_descent(metrics));
+    int cellHeight = PANGO_PIXELS(pango_font_metrics_get_ascent(metrics) +
+                                  pango_font_metrics_get_descent(metrics));
     pango_font_metrics_unref(metrics);
     g_object_unref(layout);
     pango_font_description_free(font);

@@ -4,7 +4,8 @@
 
 namespace LarkUi {
 
-EditWithOverlay::EditWithOverlay(GtkWidget* entry, bool password) : m_entry(entry), m_password(password) {
+EditWithOverlay::EditWithOverlay(GtkWidget* entry, bool password)
+    : m_entry(entry), m_password(password) {
     gtk_entry_set_invisible_char(GTK_ENTRY(m_entry), '*');
     gtk_entry_set_visibility(GTK_ENTRY(m_entry), !m_password);
     g_signal_connect(m_entry, "focus-in-event", G_CALLBACK(&EditWithOverlay::OnFocusIn), this);
@@ -35,7 +36,8 @@ void EditWithOverlay::ClearForTyping() {
 void EditWithOverlay::SetCue(const std::u16string& cue) {
     bool wasShown = m_cueShown;
     m_cue = cue;
-    if (wasShown || (gtk_entry_get_text_length(GTK_ENTRY(m_entry)) == 0 && !gtk_widget_has_focus(m_entry)))
+    if (wasShown ||
+        (gtk_entry_get_text_length(GTK_ENTRY(m_entry)) == 0 && !gtk_widget_has_focus(m_entry)))
         ShowCue();
 }
 
@@ -69,7 +71,8 @@ gboolean EditWithOverlay::OnFocusIn(GtkWidget*, GdkEvent*, gpointer self) {
 
 gboolean EditWithOverlay::OnFocusOut(GtkWidget*, GdkEvent*, gpointer self) {
     auto* edit = static_cast<EditWithOverlay*>(self);
-    if (!edit->m_cueShown && gtk_entry_get_text_length(GTK_ENTRY(edit->m_entry)) == 0) edit->ShowCue();
+    if (!edit->m_cueShown && gtk_entry_get_text_length(GTK_ENTRY(edit->m_entry)) == 0)
+        edit->ShowCue();
     return FALSE;
 }
 
@@ -81,10 +84,13 @@ void EditWithOverlay::OnInsertText(GtkEditable* editable, const gchar* text, gin
     if (inserted.find(' ') == std::string::npos) return;
     // Spaces never reach the field: the rest of the text is inserted in their place.
     std::erase(inserted, ' ');
-    g_signal_handlers_block_by_func(editable, reinterpret_cast<gpointer>(&EditWithOverlay::OnInsertText), self);
+    g_signal_handlers_block_by_func(
+        editable, reinterpret_cast<gpointer>(&EditWithOverlay::OnInsertText), self);
     if (!inserted.empty())
-        gtk_editable_insert_text(editable, inserted.c_str(), static_cast<gint>(inserted.size()), position);
-    g_signal_handlers_unblock_by_func(editable, reinterpret_cast<gpointer>(&EditWithOverlay::OnInsertText), self);
+        gtk_editable_insert_text(editable, inserted.c_str(), static_cast<gint>(inserted.size()),
+                                 position);
+    g_signal_handlers_unblock_by_func(
+        editable, reinterpret_cast<gpointer>(&EditWithOverlay::OnInsertText), self);
     g_signal_stop_emission_by_name(editable, "insert-text");
 }
 

@@ -10,7 +10,7 @@
 namespace LarkUi {
 
 class EditWithOverlay {
-public:
+  public:
     EditWithOverlay(GtkWidget* entry, bool password);
     EditWithOverlay(const EditWithOverlay&) = delete;
     EditWithOverlay& operator=(const EditWithOverlay&) = delete;
@@ -26,7 +26,7 @@ public:
     void SetText(const std::u16string& text);
     bool CueShown() const { return m_cueShown; }
 
-private:
+  private:
     static gboolean OnFocusIn(GtkWidget*, GdkEvent*, gpointer self);
     static gboolean OnFocusOut(GtkWidget*, GdkEvent*, gpointer self);
     static void OnInsertText(GtkEditable*, const gchar* text, gint length, gint* position,

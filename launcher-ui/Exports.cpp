@@ -48,8 +48,8 @@ UI_EXPORT void IFnAlreadyRunning() {
         std::fprintf(stderr, "Larkspur: %s\n", text.c_str());
         return;
     }
-    GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_INFO, GTK_BUTTONS_OK, "%s",
-                                            text.c_str());
+    GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_INFO,
+                                            GTK_BUTTONS_OK, "%s", text.c_str());
     gtk_window_set_title(GTK_WINDOW(box), "Larkspur");
     gtk_dialog_run(GTK_DIALOG(box));
     gtk_widget_destroy(box);
@@ -59,8 +59,9 @@ UI_EXPORT void IFnInitialize(const std::string& exeBaseName, const std::string& 
     LanguageTable::Instance().LoadFile(exeBaseName, languageName);
 }
 
-UI_EXPORT void IFnShowUI(const std::string& skinFile, int osCode, bool wow64, const std::string& registryKey,
-                         const std::string& eulaUrl, CommandDelegate* commands) {
+UI_EXPORT void IFnShowUI(const std::string& skinFile, int osCode, bool wow64,
+                         const std::string& registryKey, const std::string& eulaUrl,
+                         CommandDelegate* commands) {
     CommandSink& sink = CommandSink::Instance();
     sink.SetDelegate(commands);
     if (g_dialog != nullptr) {
@@ -68,12 +69,14 @@ UI_EXPORT void IFnShowUI(const std::string& skinFile, int osCode, bool wow64, co
         return;
     }
     if (!OpenDisplay()) {
-        std::fprintf(stderr, "Larkspur: the launcher window cannot be shown: no display could be opened\n");
-        sink.LogToLauncher("Error", "The launcher window cannot be shown: no display could be opened");
+        std::fprintf(stderr,
+                     "Larkspur: the launcher window cannot be shown: no display could be opened\n");
+        sink.LogToLauncher("Error",
+                           "The launcher window cannot be shown: no display could be opened");
         return;
     }
-    DialogArgs args{skinFile, osCode, wow64, registryKey, eulaUrl,
-                    HY_OS::JoinPath(HY_OS::GetCurrentDirectory(), "web")};
+    DialogArgs args{skinFile,    osCode,  wow64,
+                    registryKey, eulaUrl, HY_OS::JoinPath(HY_OS::GetCurrentDirectory(), "web")};
     auto dialog = std::make_unique<CPatchClientUIDlg>(std::move(args), sink);
     g_dialog = dialog.get();
     g_windowThread = std::this_thread::get_id();

@@ -12,7 +12,8 @@ namespace LarkUi {
 
 std::string LibraryDirectory() {
     Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(&LibraryDirectory), &info) == 0 || info.dli_fname == nullptr)
+    if (::dladdr(reinterpret_cast<void*>(&LibraryDirectory), &info) == 0 ||
+        info.dli_fname == nullptr)
         return {};
     return HY_OS::DirectoryPart(info.dli_fname);
 }

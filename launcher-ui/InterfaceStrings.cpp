@@ -42,7 +42,9 @@ constexpr BuiltIn kBuiltIn[] = {
     {IDS_DECLINE, u"Decline"},
 };
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f' || c == u'\n'; }
+bool IsBlank(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f' || c == u'\n';
+}
 
 std::u16string Trim(const std::u16string& text) {
     size_t begin = 0, end = text.size();
@@ -102,7 +104,8 @@ LanguageTable& LanguageTable::Instance() {
 
 int LanguageTable::LoadFile(const std::string& exeBaseName, const std::string& languageName) {
     std::string bytes;
-    if (!HY_OS::ReadWholeFile(HY_OS::JoinPath(exeBaseName, languageName + ".lang"), bytes)) return 0;
+    if (!HY_OS::ReadWholeFile(HY_OS::JoinPath(exeBaseName, languageName + ".lang"), bytes))
+        return 0;
     return LoadBytes(bytes);
 }
 

@@ -36,7 +36,7 @@ bool BuiltInString(int id, std::u16string& text);
 
 // The language table of the process, filled by `Load` and kept until the library is unloaded.
 class LanguageTable {
-public:
+  public:
     // Reads "<exeBaseName>/<languageName>.lang" below the current directory; an unreadable file
     // leaves the table as it was. Answers the number of records stored.
     int LoadFile(const std::string& exeBaseName, const std::string& languageName);
@@ -53,7 +53,7 @@ public:
 
     static LanguageTable& Instance();
 
-private:
+  private:
     std::map<int, std::u16string> m_texts;
 };
 

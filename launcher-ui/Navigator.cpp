@@ -23,13 +23,15 @@ void Navigator::GotoPage(const std::string& address, bool immediate) {
         return;
     }
     m_navigating = true;
-    m_commands.LogToLauncher("Status", "CPatchClientUIDlg::GotoPage() Navigate(%s)", address.c_str());
+    m_commands.LogToLauncher("Status", "CPatchClientUIDlg::GotoPage() Navigate(%s)",
+                             address.c_str());
     m_currentUrl = address;
     m_host.Navigate(address);
 }
 
 void Navigator::OnDocumentComplete(const std::string& address) {
-    m_commands.LogToLauncher("Status", "Web page %s document has completed loading", address.c_str());
+    m_commands.LogToLauncher("Status", "Web page %s document has completed loading",
+                             address.c_str());
     if (!m_browserHeld) m_host.ShowBrowser();
     if (!m_pendingUrl.empty()) {
         m_navigating = true;
@@ -46,9 +48,9 @@ void Navigator::OnDocumentComplete(const std::string& address) {
     std::string current = BeforeQuery(m_currentUrl);
     if (loaded != current && (loaded.find("autologin") != std::string::npos ||
                               current.find("autologin") != std::string::npos)) {
-        m_commands.LogToLauncher("Status",
-                                 "CPatchClientUIDlg::OnDocumentComplete() Refreshing, mismatch %s != %s",
-                                 loaded.c_str(), current.c_str());
+        m_commands.LogToLauncher(
+            "Status", "CPatchClientUIDlg::OnDocumentComplete() Refreshing, mismatch %s != %s",
+            loaded.c_str(), current.c_str());
         m_host.Refresh();
     }
     m_navigating = false;

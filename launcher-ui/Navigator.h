@@ -11,7 +11,7 @@ namespace LarkUi {
 
 // The window's side of navigation: the web view, the loading label and the login fields.
 class NavigationHost {
-public:
+  public:
     virtual ~NavigationHost() = default;
     virtual bool BrowserExists() const = 0;
     virtual void Navigate(const std::string& address) = 0;
@@ -24,7 +24,7 @@ public:
 };
 
 class Navigator {
-public:
+  public:
     Navigator(NavigationHost& host, CommandSink& commands) : m_host(host), m_commands(commands) {}
 
     void GotoPage(const std::string& address, bool immediate);
@@ -45,7 +45,7 @@ public:
     bool Navigating() const { return m_navigating; }
     bool BrowserHeld() const { return m_browserHeld; }
 
-private:
+  private:
     NavigationHost& m_host;
     CommandSink& m_commands;
     std::string m_pendingUrl;

@@ -18,17 +18,29 @@ constexpr const char* kTemplateCaption = "Larkspur Launcher - Halcyra";
 // The three fonts. The character heights of the Windows fonts (20 and 18 pixels) are cell
 // heights; the em sizes below give the same cells.
 std::string StyleSheet() {
-    auto rule = [](ControlId id, const char* body) { return "#" + ControlName(id) + " " + body + "\n"; };
+    auto rule = [](ControlId id, const char* body) {
+        return "#" + ControlName(id) + " " + body + "\n";
+    };
     std::string fancy = std::string("font-family: \"") + kButtonFace + "\"; ";
     std::string field = std::string("font-family: \"") + kFieldFace + "\"; ";
-    return rule(IDC_LOGIN, ("{ " + fancy + "font-size: 16px; font-weight: 400; padding: 0; }").c_str()) +
+    return rule(IDC_LOGIN,
+                ("{ " + fancy + "font-size: 16px; font-weight: 400; padding: 0; }").c_str()) +
            rule(IDC_SETTINGS, "{ padding: 0; }") +
-           rule(IDC_USERNAME, ("{ " + field + "font-size: 16px; font-weight: 700; min-height: 0; padding: 0 4px; }").c_str()) +
-           rule(IDC_PASSWORD, ("{ " + field + "font-size: 16px; font-weight: 700; min-height: 0; padding: 0 4px; }").c_str()) +
-           rule(IDC_FILE_PROGRESS, ("{ " + field + "font-size: 16px; font-weight: 700; }").c_str()) +
-           rule(IDC_TOTAL_PROGRESS, ("{ " + field + "font-size: 16px; font-weight: 700; }").c_str()) +
+           rule(IDC_USERNAME,
+                ("{ " + field +
+                 "font-size: 16px; font-weight: 700; min-height: 0; padding: 0 4px; }")
+                    .c_str()) +
+           rule(IDC_PASSWORD,
+                ("{ " + field +
+                 "font-size: 16px; font-weight: 700; min-height: 0; padding: 0 4px; }")
+                    .c_str()) +
+           rule(IDC_FILE_PROGRESS,
+                ("{ " + field + "font-size: 16px; font-weight: 700; }").c_str()) +
+           rule(IDC_TOTAL_PROGRESS,
+                ("{ " + field + "font-size: 16px; font-weight: 700; }").c_str()) +
            "progressbar trough, progressbar progress { min-height: 26px; }\n" +
-           rule(IDC_REMEMBER_LABEL, ("label { " + field + "font-size: 13px; font-weight: 700; }").c_str());
+           rule(IDC_REMEMBER_LABEL,
+                ("label { " + field + "font-size: 13px; font-weight: 700; }").c_str());
 }
 
 GtkWidget* Place(GtkWidget* fixed, GtkWidget* widget, ControlId id, const DialogUnits& units) {
@@ -49,7 +61,8 @@ CPatchClientUIDlg::~CPatchClientUIDlg() {
     m_browser.reset();
     if (m_window) gtk_widget_destroy(m_window);
     if (m_css) {
-        gtk_style_context_remove_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(m_css));
+        gtk_style_context_remove_provider_for_screen(gdk_screen_get_default(),
+                                                     GTK_STYLE_PROVIDER(m_css));
         g_object_unref(m_css);
     }
     if (m_loop) g_main_loop_unref(m_loop);
@@ -83,14 +96,18 @@ void CPatchClientUIDlg::CreateControls() {
     m_browser->SetNavigator(&m_navigator);
     Place(fixed, m_browser->Widget(), IDC_BROWSER, units);
 
-    m_userName = std::make_unique<EditWithOverlay>(Place(fixed, gtk_entry_new(), IDC_USERNAME, units), false);
-    m_password = std::make_unique<EditWithOverlay>(Place(fixed, gtk_entry_new(), IDC_PASSWORD, units), true);
+    m_userName = std::make_unique<EditWithOverlay>(
+        Place(fixed, gtk_entry_new(), IDC_USERNAME, units), false);
+    m_password =
+        std::make_unique<EditWithOverlay>(Place(fixed, gtk_entry_new(), IDC_PASSWORD, units), true);
     for (GtkWidget* entry : {m_userName->Widget(), m_password->Widget()}) {
         gtk_entry_set_width_chars(GTK_ENTRY(entry), 1);
         gtk_entry_set_has_frame(GTK_ENTRY(entry), TRUE);
     }
-    m_fileBar = std::make_unique<BarWithOverlay>(Place(fixed, gtk_progress_bar_new(), IDC_FILE_PROGRESS, units));
-    m_totalBar = std::make_unique<BarWithOverlay>(Place(fixed, gtk_progress_bar_new(), IDC_TOTAL_PROGRESS, units));
+    m_fileBar = std::make_unique<BarWithOverlay>(
+        Place(fixed, gtk_progress_bar_new(), IDC_FILE_PROGRESS, units));
+    m_totalBar = std::make_unique<BarWithOverlay>(
+        Place(fixed, gtk_progress_bar_new(), IDC_TOTAL_PROGRESS, units));
     m_settings = Place(fixed, gtk_button_new_with_label("Settings"), IDC_SETTINGS, units);
     m_login = Place(fixed, gtk_button_new_with_label("Login"), IDC_LOGIN, units);
     m_remember = Place(fixed, gtk_check_button_new(), IDC_REMEMBER, units);
@@ -102,8 +119,10 @@ void CPatchClientUIDlg::CreateControls() {
     gtk_widget_add_events(m_rememberLabel, GDK_BUTTON_PRESS_MASK);
 
     g_signal_connect(m_login, "clicked", G_CALLBACK(&CPatchClientUIDlg::OnLoginClicked), this);
-    g_signal_connect(m_settings, "clicked", G_CALLBACK(&CPatchClientUIDlg::OnSettingsClicked), this);
-    g_signal_connect(m_remember, "toggled", G_CALLBACK(&CPatchClientUIDlg::OnRememberToggled), this);
+    g_signal_connect(m_settings, "clicked", G_CALLBACK(&CPatchClientUIDlg::OnSettingsClicked),
+                     this);
+    g_signal_connect(m_remember, "toggled", G_CALLBACK(&CPatchClientUIDlg::OnRememberToggled),
+                     this);
     g_signal_connect(m_rememberLabel, "button-press-event",
                      G_CALLBACK(&CPatchClientUIDlg::OnRememberLabelClicked), this);
 
@@ -134,17 +153,23 @@ void CPatchClientUIDlg::OnInitDialog() {
     int code = store.OpenKey(m_args.registryKey);
     if (code == 0) {
         std::string name;
-        m_rememberedName = store.ReadString(m_args.registryKey, kUserNameValue, name) ? Utf8ToUtf16(name) : u"";
+        m_rememberedName =
+            store.ReadString(m_args.registryKey, kUserNameValue, name) ? Utf8ToUtf16(name) : u"";
         if (m_rememberedName.size() > kUserNameMax) m_rememberedName.resize(kUserNameMax);
         m_userName->SetText(m_rememberedName);
     } else {
-        m_commands.LogToLauncher("Error", "Error in trying to access the user name registry. Code: %#lx",
+        m_commands.LogToLauncher("Error",
+                                 "Error in trying to access the user name registry. Code: %#lx",
                                  static_cast<unsigned long>(code));
         if (code == 2) {
             if (!store.WriteString(m_args.registryKey, kUserNameValue, ""))
-                m_commands.LogToLauncher("Error", "User name registry entry could not be created.The user may not be having administrative privileges");
+                m_commands.LogToLauncher("Error",
+                                         "User name registry entry could not be created.The user "
+                                         "may not be having administrative privileges");
         } else {
-            m_commands.LogToLauncher("Error", "User Name registry entries could not be accessed.The user may not be having administrative privileges");
+            m_commands.LogToLauncher("Error",
+                                     "User Name registry entries could not be accessed.The user "
+                                     "may not be having administrative privileges");
         }
     }
     // The texts are applied in every case, so a first start (no key yet) shows the cues too.
@@ -155,7 +180,8 @@ void CPatchClientUIDlg::OnInitDialog() {
     std::u16string total;
     if (LanguageTable::Instance().Lookup(IDS_TOTAL_PROGRESS, total)) m_totalBar->SetOverlay(total);
     gtk_window_set_title(GTK_WINDOW(m_window), "Larkspur");
-    if (!m_rememberedName.empty()) gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(m_remember), TRUE);
+    if (!m_rememberedName.empty())
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(m_remember), TRUE);
 
     if (!m_args.eulaUrl.empty()) {
         ShowEula();
@@ -176,7 +202,8 @@ void CPatchClientUIDlg::RunModal() {
         gtk_window_present(GTK_WINDOW(m_window));
         g_main_loop_run(m_loop);
     }
-    gdk_event_handler_set([](GdkEvent* event, gpointer) { gtk_main_do_event(event); }, nullptr, nullptr);
+    gdk_event_handler_set([](GdkEvent* event, gpointer) { gtk_main_do_event(event); }, nullptr,
+                          nullptr);
     // The window's destruction saves the remembered name.
     SaveUserName();
 }
@@ -189,8 +216,8 @@ void CPatchClientUIDlg::PostQuit() {
 void CPatchClientUIDlg::ShowEula() {
     m_mode = ModeEula;
     gtk_widget_show(m_loading);
-    for (GtkWidget* w : {m_fileBar->Widget(), m_totalBar->Widget(), m_userName->Widget(), m_password->Widget(),
-                         m_rememberLabel, m_remember})
+    for (GtkWidget* w : {m_fileBar->Widget(), m_totalBar->Widget(), m_userName->Widget(),
+                         m_password->Widget(), m_rememberLabel, m_remember})
         gtk_widget_hide(w);
     gtk_widget_show(m_login);
     gtk_widget_show(m_settings);
@@ -256,12 +283,16 @@ void CPatchClientUIDlg::GetUserNameAndPassword(std::u16string& userName, std::u1
 void CPatchClientUIDlg::SaveUserName() {
     UserRegistryStore store(UserRegistryStore::DefaultPath());
     if (store.OpenKey(m_args.registryKey) == 5 || UserRegistryStore::DefaultPath().empty()) {
-        m_commands.LogToLauncher("Error", "User name registry entry could not be created.The user may not be having administrative privileges");
+        m_commands.LogToLauncher("Error",
+                                 "User name registry entry could not be created.The user may not "
+                                 "be having administrative privileges");
         return;
     }
     m_rememberedName = RememberTicked() ? m_userName->Text() : u"";
     if (!store.WriteString(m_args.registryKey, kUserNameValue, Utf16ToUtf8(m_rememberedName)))
-        m_commands.LogToLauncher("Error", "User name registry entry could not be created.The user may not be having administrative privileges");
+        m_commands.LogToLauncher("Error",
+                                 "User name registry entry could not be created.The user may not "
+                                 "be having administrative privileges");
 }
 
 void CPatchClientUIDlg::ReportFileProgress(const char* fileName, unsigned percent, bool done) {
@@ -272,8 +303,12 @@ void CPatchClientUIDlg::ReportFileProgress(const char* fileName, unsigned percen
 
 void CPatchClientUIDlg::ReportTotalProgress(unsigned percent) { m_totalBar->SetPosition(percent); }
 
-void CPatchClientUIDlg::SetFileOverlay(int stringId) { m_fileBar->SetOverlay(LanguageTable::Instance().Text(stringId)); }
-void CPatchClientUIDlg::SetTotalOverlay(int stringId) { m_totalBar->SetOverlay(LanguageTable::Instance().Text(stringId)); }
+void CPatchClientUIDlg::SetFileOverlay(int stringId) {
+    m_fileBar->SetOverlay(LanguageTable::Instance().Text(stringId));
+}
+void CPatchClientUIDlg::SetTotalOverlay(int stringId) {
+    m_totalBar->SetOverlay(LanguageTable::Instance().Text(stringId));
+}
 void CPatchClientUIDlg::ClearFileOverlay() { m_fileBar->SetOverlay(u""); }
 
 void CPatchClientUIDlg::ReadyToPlay() {
@@ -296,7 +331,8 @@ void CPatchClientUIDlg::ShowBrowser() {
     gtk_widget_hide(m_loading);
 }
 
-void CPatchClientUIDlg::FillLoginFields(const std::u16string& account, const std::u16string& password) {
+void CPatchClientUIDlg::FillLoginFields(const std::u16string& account,
+                                        const std::u16string& password) {
     m_userName->SetText(account);
     m_password->SetText(password);
 }
@@ -350,7 +386,8 @@ void CPatchClientUIDlg::OnEvent(GdkEvent* event, gpointer self) {
     bool ours = window && own && gdk_window_get_toplevel(window) == own;
     if (ours && !dialog->PreTranslate(event)) return;
     gtk_main_do_event(event);
-    if (event->type == GDK_KEY_PRESS || event->type == GDK_BUTTON_RELEASE) TickSource::Instance().TickSoon();
+    if (event->type == GDK_KEY_PRESS || event->type == GDK_BUTTON_RELEASE)
+        TickSource::Instance().TickSoon();
 }
 
 gboolean CPatchClientUIDlg::OnDelete(GtkWidget*, GdkEvent*, gpointer self) {
@@ -361,17 +398,23 @@ gboolean CPatchClientUIDlg::OnDelete(GtkWidget*, GdkEvent*, gpointer self) {
     return TRUE;
 }
 
-void CPatchClientUIDlg::OnLoginClicked(GtkButton*, gpointer self) { static_cast<CPatchClientUIDlg*>(self)->LoginAction(); }
-void CPatchClientUIDlg::OnSettingsClicked(GtkButton*, gpointer self) { static_cast<CPatchClientUIDlg*>(self)->SettingsAction(); }
+void CPatchClientUIDlg::OnLoginClicked(GtkButton*, gpointer self) {
+    static_cast<CPatchClientUIDlg*>(self)->LoginAction();
+}
+void CPatchClientUIDlg::OnSettingsClicked(GtkButton*, gpointer self) {
+    static_cast<CPatchClientUIDlg*>(self)->SettingsAction();
+}
 
 void CPatchClientUIDlg::OnRememberToggled(GtkToggleButton*, gpointer self) {
     auto* dialog = static_cast<CPatchClientUIDlg*>(self);
     dialog->m_rememberedName = dialog->RememberTicked() ? dialog->m_userName->Text() : u"";
 }
 
-gboolean CPatchClientUIDlg::OnRememberLabelClicked(GtkWidget*, GdkEventButton* event, gpointer self) {
+gboolean CPatchClientUIDlg::OnRememberLabelClicked(GtkWidget*, GdkEventButton* event,
+                                                   gpointer self) {
     auto* dialog = static_cast<CPatchClientUIDlg*>(self);
-    if (event->type != GDK_BUTTON_PRESS || !gtk_widget_is_sensitive(dialog->m_remember)) return FALSE;
+    if (event->type != GDK_BUTTON_PRESS || !gtk_widget_is_sensitive(dialog->m_remember))
+        return FALSE;
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(dialog->m_remember), !dialog->RememberTicked());
     return TRUE;
 }

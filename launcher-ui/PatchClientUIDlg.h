@@ -30,7 +30,7 @@ struct DialogArgs {
 enum DialogMode { ModeInitial = 0, ModeEula = 1, ModeLogin = 2, ModeProgress = 3 };
 
 class CPatchClientUIDlg : public NavigationHost {
-public:
+  public:
     CPatchClientUIDlg(DialogArgs args, CommandSink& commands);
     ~CPatchClientUIDlg() override;
     CPatchClientUIDlg(const CPatchClientUIDlg&) = delete;
@@ -43,7 +43,9 @@ public:
     // The quit message: ends the loop (at once, or as soon as it starts).
     void PostQuit();
 
-    void GotoPage(const std::string& address, bool immediate) { m_navigator.GotoPage(address, immediate); }
+    void GotoPage(const std::string& address, bool immediate) {
+        m_navigator.GotoPage(address, immediate);
+    }
     void GetUserNameAndPassword(std::u16string& userName, std::u16string& password);
     void ShowEula();
     void ShowLoginControls();
@@ -67,7 +69,7 @@ public:
     void FillLoginFields(const std::u16string& account, const std::u16string& password) override;
     bool OpenExternally(const std::string& address) override;
 
-private:
+  private:
     void CreateControls();
     void OnInitDialog();
     void ShowLoginFields(bool show);

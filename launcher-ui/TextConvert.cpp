@@ -15,8 +15,8 @@ constexpr char32_t kReplacement = 0xFFFD;
 // Decodes one UTF-8 sequence at `i`; false when it is not valid (overlong, surrogate, too big).
 bool DecodeUtf8(const std::string& text, size_t& i, char32_t& out) {
     unsigned char lead = static_cast<unsigned char>(text[i]);
-    int extra = lead < 0x80 ? 0
-                : (lead >> 5) == 6 ? 1
+    int extra = lead < 0x80         ? 0
+                : (lead >> 5) == 6  ? 1
                 : (lead >> 4) == 14 ? 2
                 : (lead >> 3) == 30 ? 3
                                     : -1;

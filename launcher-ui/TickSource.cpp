@@ -32,7 +32,8 @@ void TickSource::SetWaitSource(const TickWaitSource& source) {
 }
 
 void TickSource::TickSoon() {
-    if (m_tick && HasWaitSource() && m_soonId == 0) m_soonId = g_idle_add(&TickSource::OnTickSoon, this);
+    if (m_tick && HasWaitSource() && m_soonId == 0)
+        m_soonId = g_idle_add(&TickSource::OnTickSoon, this);
 }
 
 void TickSource::Attach() {
@@ -42,15 +43,14 @@ void TickSource::Attach() {
         m_idleId = g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, &TickSource::OnIdle, this, nullptr);
         return;
     }
-    static GSourceFuncs funcs = {&TickSource::Prepare, &TickSource::Check, &TickSource::Dispatch,
-                                 nullptr, nullptr, nullptr};
+    static GSourceFuncs funcs = {
+        &TickSource::Prepare, &TickSource::Check, &TickSource::Dispatch, nullptr, nullptr, nullptr};
     m_source = g_source_new(&funcs, sizeof(WaitGSource));
     auto* wait = reinterpret_cast<WaitGSource*>(m_source);
     wait->owner = this;
     wait->due = -1;
-    wait->tag = m_wait.descriptor >= 0
-                    ? g_source_add_unix_fd(m_source, m_wait.descriptor, G_IO_IN)
-                    : nullptr;
+    wait->tag = m_wait.descriptor >= 0 ? g_source_add_unix_fd(m_source, m_wait.descriptor, G_IO_IN)
+                                       : nullptr;
     g_source_set_priority(m_source, G_PRIORITY_DEFAULT_IDLE);
     g_source_attach(m_source, nullptr);
 }

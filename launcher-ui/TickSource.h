@@ -11,7 +11,7 @@
 namespace LarkUi {
 
 class TickSource {
-public:
+  public:
     TickSource() = default;
     ~TickSource() { Stop(); }
     TickSource(const TickSource&) = delete;
@@ -27,7 +27,7 @@ public:
 
     static TickSource& Instance();
 
-private:
+  private:
     struct WaitGSource;
     static gboolean OnIdle(gpointer self);
     static gboolean OnTickSoon(gpointer self);

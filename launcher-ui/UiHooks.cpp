@@ -21,6 +21,7 @@ bool OpenWithSystemBrowser(const char* address) {
 
 }  // namespace LarkUi
 
-extern "C" __attribute__((visibility("default"))) void LarkUiSetHooks(const LarkUi::UiHooks* hooks) {
+extern "C" __attribute__((visibility("default"))) void LarkUiSetHooks(
+    const LarkUi::UiHooks* hooks) {
     LarkUi::Hooks() = hooks ? *hooks : LarkUi::UiHooks();
 }

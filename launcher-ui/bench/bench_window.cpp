@@ -63,7 +63,8 @@ struct Server {
     int port;
     Server() {
         server.Get("/news", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content("<html><body style=\"background:#7fb069\"><h1>News</h1></body></html>", "text/html");
+            res.set_content("<html><body style=\"background:#7fb069\"><h1>News</h1></body></html>",
+                            "text/html");
         });
         port = server.bind_to_any_port("127.0.0.1");
         thread = std::thread([this] { server.listen_after_bind(); });
@@ -96,7 +97,8 @@ void BM_ShowUIToFirstPage(benchmark::State& state) {
         } else if (command == "InitDialog") {
             r->initDialog = Clock::now();
             Lib().gotoPage(r->url, false);
-        } else if (command.find("document has completed loading") != std::string::npos && !r->done) {
+        } else if (command.find("document has completed loading") != std::string::npos &&
+                   !r->done) {
             r->done = true;
             r->shown = Clock::now();
             Lib().postQuit();
@@ -125,7 +127,8 @@ BENCHMARK(BM_ShowUIToFirstPage)->UseManualTime()->Iterations(5)->Unit(benchmark:
 double CpuSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+    return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+           usage.ru_stime.tv_usec / 1e6;
 }
 
 struct Idle {
@@ -164,20 +167,26 @@ void BM_IdleCpuFor10s(benchmark::State& state) {
         if (i->measuring) ++i->ticks;
     };
     for (auto _ : state) {
-        guint settle = g_timeout_add(1000, [](gpointer data) -> gboolean {
-            auto* i = static_cast<Idle*>(data);
-            i->measuring = true;
-            i->start = Clock::now();
-            i->cpuStart = CpuSeconds();
-            g_timeout_add(10000, [](gpointer data) -> gboolean {
+        guint settle = g_timeout_add(
+            1000,
+            [](gpointer data) -> gboolean {
                 auto* i = static_cast<Idle*>(data);
-                i->cpuEnd = CpuSeconds();
-                i->measuring = false;
-                Lib().postQuit();
+                i->measuring = true;
+                i->start = Clock::now();
+                i->cpuStart = CpuSeconds();
+                g_timeout_add(
+                    10000,
+                    [](gpointer data) -> gboolean {
+                        auto* i = static_cast<Idle*>(data);
+                        i->cpuEnd = CpuSeconds();
+                        i->measuring = false;
+                        Lib().postQuit();
+                        return G_SOURCE_REMOVE;
+                    },
+                    i);
                 return G_SOURCE_REMOVE;
-            }, i);
-            return G_SOURCE_REMOVE;
-        }, &idle);
+            },
+            &idle);
         (void)settle;
         Lib().showUI("", 0, false, "Software\\Halcyra\\Bench", "", &delegate);
         Lib().setWait(TickWaitSource{});

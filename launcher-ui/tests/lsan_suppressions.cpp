@@ -2,18 +2,18 @@
 // graphics libraries keep for the life of the process on purpose (type registrations, caches,
 // per-display state). None of these names this project's code.
 extern "C" const char* __lsan_default_suppressions() {
-    return "leak:libgtk-3.so\n"          // widget classes, style caches, the display's settings
-           "leak:libgdk-3.so\n"          // the X connection's per-display state
-           "leak:libglib-2.0.so\n"       // type system and quarks
-           "leak:libgobject-2.0.so\n"    // type registrations
-           "leak:libgio-2.0.so\n"        // modules and the settings backends
-           "leak:libfontconfig.so\n"     // the font configuration and its cache
-           "leak:libpango\n"             // font maps
-           "leak:libcairo.so\n"          // the glyph and surface caches
-           "leak:libharfbuzz.so\n"       // shaping plans cached per font
-           "leak:libwebkit2gtk-4.1.so\n" // the web context kept until exit
+    return "leak:libgtk-3.so\n"           // widget classes, style caches, the display's settings
+           "leak:libgdk-3.so\n"           // the X connection's per-display state
+           "leak:libglib-2.0.so\n"        // type system and quarks
+           "leak:libgobject-2.0.so\n"     // type registrations
+           "leak:libgio-2.0.so\n"         // modules and the settings backends
+           "leak:libfontconfig.so\n"      // the font configuration and its cache
+           "leak:libpango\n"              // font maps
+           "leak:libcairo.so\n"           // the glyph and surface caches
+           "leak:libharfbuzz.so\n"        // shaping plans cached per font
+           "leak:libwebkit2gtk-4.1.so\n"  // the web context kept until exit
            "leak:libjavascriptcoregtk-4.1.so\n"
-           "leak:libatk\n"               // accessibility registry
-           "leak:libX11.so\n"            // locale and input method state
+           "leak:libatk\n"     // accessibility registry
+           "leak:libX11.so\n"  // locale and input method state
            "leak:libdbus\n";
 }

@@ -12,7 +12,8 @@ int main() {
     unsetenv("WAYLAND_DISPLAY");
     void* library = dlopen(LARK_UI_LIBRARY, RTLD_NOW);
     if (library == nullptr) return 2;
-    auto showUI = reinterpret_cast<decltype(&IFnShowUI)>(dlsym(library, WindowExportSymbols::kShowUI));
+    auto showUI =
+        reinterpret_cast<decltype(&IFnShowUI)>(dlsym(library, WindowExportSymbols::kShowUI));
     if (showUI == nullptr) return 3;
     CommandDelegate commands;
     commands.function = [](void*, ExeParams& params) { std::printf("%s\n", params.command); };

@@ -10,7 +10,7 @@
 namespace uitest {
 
 class TestServer {
-public:
+  public:
     TestServer();
     ~TestServer();
     // "http://127.0.0.1:<port><path>"
@@ -18,7 +18,7 @@ public:
     // Requests served for `path` so far.
     int Hits(const std::string& path) const;
 
-private:
+  private:
     httplib::Server m_server;
     int m_port = 0;
     std::thread m_thread;

@@ -1,14 +1,12 @@
 // The window's logic that needs no display: texts, the language file, the address policy and the
 // navigation chain.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <map>
-
 #include <fstream>
+#include <map>
 
 #include "AddressPolicy.h"
 #include "InterfaceStrings.h"
@@ -22,7 +20,8 @@ using namespace LarkUi;
 
 TEST(TextConvert, KeepsValidTextAndNeverFailsOnBrokenText) {
     EXPECT_EQ(AnsiToUtf16("caf\xC3\xA9 \xF0\x9F\x98\x80"), u"caf\u00E9 \U0001F600");
-    EXPECT_EQ(AnsiToUtf16("caf\xE9 \x80"), u"caf\u00E9 \u20AC") << "not UTF-8: Windows-1252 per byte";
+    EXPECT_EQ(AnsiToUtf16("caf\xE9 \x80"), u"caf\u00E9 \u20AC")
+        << "not UTF-8: Windows-1252 per byte";
     EXPECT_EQ(Utf16ToUtf8(u"a\u00E9\U0001F600"), "a\xC3\xA9\xF0\x9F\x98\x80");
     std::u16string lone = u"x";
     lone += static_cast<char16_t>(0xD800);
@@ -33,8 +32,9 @@ TEST(TextConvert, KeepsValidTextAndNeverFailsOnBrokenText) {
 TEST(LanguageTable, ReadsRecordsOfThreeLinesAfterTheHeaderInBothEncodings) {
     LanguageTable table;
     // The first line is skipped even when it looks like a record.
-    int stored = table.LoadBytes("102\r\n  102 trailing\r\nignored\r\n  Sign in\\n now \\q \r\n"
-                                 "abc\nx\nid zero\n110\n");
+    int stored = table.LoadBytes(
+        "102\r\n  102 trailing\r\nignored\r\n  Sign in\\n now \\q \r\n"
+        "abc\nx\nid zero\n110\n");
     EXPECT_EQ(stored, 3);
     EXPECT_EQ(table.Text(102), u"Sign in\n now \\q");
     EXPECT_EQ(table.Text(0), u"id zero") << "an id line without a number stores under 0";
@@ -86,14 +86,16 @@ TEST(AddressPolicy, AdmitsWebPagesAndTheWebFolderOnly) {
     std::ofstream(dir / "secret.txt") << "x";
     EXPECT_EQ(AdmitAddress("http://news.example/a?b=1", web), "http://news.example/a?b=1");
     EXPECT_EQ(AdmitAddress("HTTPS://news.example/", web), "HTTPS://news.example/");
-    EXPECT_EQ(AdmitAddress("res://LarkLauncherUI/LOCALNEWS.HTM", web), "res://LarkLauncherUI/LOCALNEWS.HTM");
+    EXPECT_EQ(AdmitAddress("res://LarkLauncherUI/LOCALNEWS.HTM", web),
+              "res://LarkLauncherUI/LOCALNEWS.HTM");
     std::string page = AdmitAddress(web + "\\English\\default.html", web);
     EXPECT_EQ(page.rfind("file:///", 0), 0u) << page;
     EXPECT_EQ(AdmitAddress(page, web), page);
     for (const std::string& bad :
          {std::string("javascript:alert(1)"), std::string("not a url"), std::string("http://"),
-          std::string("file:///etc/passwd"), web + "/../secret.txt", "file://" + web + "/../secret.txt",
-          web + "/English/missing.html", std::string("data:text/html,<p>x</p>"), std::string(""),
+          std::string("file:///etc/passwd"), web + "/../secret.txt",
+          "file://" + web + "/../secret.txt", web + "/English/missing.html",
+          std::string("data:text/html,<p>x</p>"), std::string(""),
           std::string("http://a.example/\nx")})
         EXPECT_EQ(AdmitAddress(bad, web), "") << bad;
 }
@@ -147,7 +149,8 @@ TEST(Navigator, WaitsForTheRunningPageAndKeepsOnlyTheLastWaitingAddress) {
     nav.GotoPage("http://a/3", false);
     EXPECT_EQ(host.calls, (std::vector<std::string>{"Navigate http://a/1"}));
     nav.OnDocumentComplete("http://a/1");
-    EXPECT_EQ(host.calls, (std::vector<std::string>{"Navigate http://a/1", "Show", "Navigate http://a/3"}));
+    EXPECT_EQ(host.calls,
+              (std::vector<std::string>{"Navigate http://a/1", "Show", "Navigate http://a/3"}));
     EXPECT_TRUE(nav.Navigating());
     nav.GotoPage("http://a/4", true);
     EXPECT_EQ(host.calls.back(), "Navigate http://a/4") << "an immediate request is never deferred";
@@ -173,14 +176,16 @@ TEST(Navigator, RefreshesOnceWhenAnAutologinPageLoadsAnotherAddress) {
     Navigator nav(host, sink);
     nav.GotoPage("http://h/autologin/news?jsessionid=1", false);
     nav.OnDocumentComplete("http://h/autologin/news?other");
-    EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "Refresh"), 0) << "differs after '?' only";
+    EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "Refresh"), 0)
+        << "differs after '?' only";
     nav.GotoPage("http://h/autologin/news?jsessionid=1", false);
     nav.OnDocumentComplete("http://h/login");
     EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "Refresh"), 1);
     EXPECT_FALSE(nav.Navigating());
     nav.GotoPage("http://h/news", false);
     nav.OnDocumentComplete("http://h/other");
-    EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "Refresh"), 1) << "no autologin, no refresh";
+    EXPECT_EQ(std::count(host.calls.begin(), host.calls.end(), "Refresh"), 1)
+        << "no autologin, no refresh";
 }
 
 TEST(Navigator, FailuresWalkTheFallbackChainInOrder) {
@@ -189,15 +194,16 @@ TEST(Navigator, FailuresWalkTheFallbackChainInOrder) {
     CommandSink sink;
     sink.SetDelegate(&rec.delegate);
     Navigator nav(host, sink);
-    nav.SetStaticTried();  // a start without an EULA
+    nav.SetStaticTried();                      // a start without an EULA
     rec.handled["BrowseStaticError"] = false;  // refused outside the ready state
     for (int i = 0; i < 3; ++i) nav.OnNavigateError("http://a/news", 404);
     rec.handled["BrowseStaticError"] = true;
     nav.OnNavigateError("http://a/news", 404);
     nav.OnNavigateError("file:///web/English/error.html", -1);
     nav.OnNavigateError("file:///web/English/firewall.html", -1);
-    EXPECT_EQ(rec.Browses(), (std::vector<std::string>{"BrowseFallBack", "BrowseStaticError", "BrowseStaticError",
-                                                       "BrowseStaticError", "BrowseFirewall"}));
+    EXPECT_EQ(rec.Browses(),
+              (std::vector<std::string>{"BrowseFallBack", "BrowseStaticError", "BrowseStaticError",
+                                        "BrowseStaticError", "BrowseFirewall"}));
     nav.ResetFallback();
     nav.OnNavigateError("http://a/news", 404);
     EXPECT_EQ(rec.Browses().back(), "BrowseFallBack") << "the Login action starts the chain again";
@@ -207,8 +213,8 @@ TEST(Navigator, FailuresWalkTheFallbackChainInOrder) {
     eulaSink.SetDelegate(&eula.delegate);
     Navigator withEula(host, eulaSink);
     for (int i = 0; i < 4; ++i) withEula.OnNavigateError("http://a/eula", 500);
-    EXPECT_EQ(eula.Browses(), (std::vector<std::string>{"BrowseFallBack", "BrowseStatic", "BrowseStaticError",
-                                                        "BrowseFirewall"}));
+    EXPECT_EQ(eula.Browses(), (std::vector<std::string>{"BrowseFallBack", "BrowseStatic",
+                                                        "BrowseStaticError", "BrowseFirewall"}));
 }
 
 TEST(Navigator, PatcherLinksFillTheFieldsAndAreNeverFollowed) {

@@ -25,7 +25,8 @@ void CollectByName(GtkWidget* widget, const std::string& name, GtkWidget*& found
     }
     if (GTK_IS_CONTAINER(widget)) {
         GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
-        for (GList* item = children; item; item = item->next) CollectByName(GTK_WIDGET(item->data), name, found);
+        for (GList* item = children; item; item = item->next)
+            CollectByName(GTK_WIDGET(item->data), name, found);
         g_list_free(children);
     }
 }
@@ -33,7 +34,8 @@ void CollectByName(GtkWidget* widget, const std::string& name, GtkWidget*& found
 GtkWidget* FindByName(const std::string& name) {
     GtkWidget* found = nullptr;
     GList* windows = gtk_window_list_toplevels();
-    for (GList* item = windows; item; item = item->next) CollectByName(GTK_WIDGET(item->data), name, found);
+    for (GList* item = windows; item; item = item->next)
+        CollectByName(GTK_WIDGET(item->data), name, found);
     g_list_free(windows);
     return found;
 }
@@ -131,12 +133,15 @@ void WindowHost::RunWindow(const std::string& eulaUrl, const std::function<void(
         WindowHost* host;
         const std::function<void()>* body;
     } script{this, &body};
-    g_idle_add_full(G_PRIORITY_DEFAULT, [](gpointer data) -> gboolean {
-        auto* s = static_cast<Script*>(data);
-        (*s->body)();
-        s->host->PostQuitMessage();
-        return G_SOURCE_REMOVE;
-    }, &script, nullptr);
+    g_idle_add_full(
+        G_PRIORITY_DEFAULT,
+        [](gpointer data) -> gboolean {
+            auto* s = static_cast<Script*>(data);
+            (*s->body)();
+            s->host->PostQuitMessage();
+            return G_SOURCE_REMOVE;
+        },
+        &script, nullptr);
     ShowUI("skin.xml", 0, false, registryKey, eulaUrl, &m_delegate);
 }
 
@@ -152,10 +157,13 @@ bool PumpUntil(const std::function<bool()>& done, int limitMs) {
     while (!done() && std::chrono::steady_clock::now() < end) {
         // Never block for good: a short timer wakes the loop to look at the clock again.
         guint timer = 0;
-        timer = g_timeout_add(20, [](gpointer p) -> gboolean {
-            *static_cast<guint*>(p) = 0;
-            return G_SOURCE_REMOVE;
-        }, &timer);
+        timer = g_timeout_add(
+            20,
+            [](gpointer p) -> gboolean {
+                *static_cast<guint*>(p) = 0;
+                return G_SOURCE_REMOVE;
+            },
+            &timer);
         g_main_context_iteration(nullptr, TRUE);
         if (timer) g_source_remove(timer);
     }
@@ -198,7 +206,8 @@ std::string BarOverlay(int id) {
 
 int BarPercent(int id) {
     GtkWidget* w = Control(id);
-    return w ? static_cast<int>(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(w)) * 100 + 0.5) : -1;
+    return w ? static_cast<int>(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(w)) * 100 + 0.5)
+             : -1;
 }
 
 std::string SaveScreenshot(const std::string& name) {
@@ -206,7 +215,8 @@ std::string SaveScreenshot(const std::string& name) {
     GtkWidget* window = MainWindow();
     if (window == nullptr || gtk_widget_get_window(window) == nullptr) return {};
     GdkWindow* gdk = gtk_widget_get_window(window);
-    GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk, 0, 0, gdk_window_get_width(gdk), gdk_window_get_height(gdk));
+    GdkPixbuf* shot = gdk_pixbuf_get_from_window(gdk, 0, 0, gdk_window_get_width(gdk),
+                                                 gdk_window_get_height(gdk));
     if (shot == nullptr) return {};
     std::filesystem::create_directories(SCREENSHOT_DIR);
     std::string path = std::string(SCREENSHOT_DIR) + "/" + name + ".png";

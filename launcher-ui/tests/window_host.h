@@ -16,7 +16,7 @@
 namespace uitest {
 
 class WindowHost {
-public:
+  public:
     // The library, loaded once for the test program.
     static WindowHost& Get();
     // True when a display could be opened (else the caller skips).
@@ -50,7 +50,8 @@ public:
     // The exports.
     void (*AlreadyRunning)() = nullptr;
     void (*Initialize)(const std::string&, const std::string&) = nullptr;
-    void (*ShowUI)(const std::string&, int, bool, const std::string&, const std::string&, CommandDelegate*) = nullptr;
+    void (*ShowUI)(const std::string&, int, bool, const std::string&, const std::string&,
+                   CommandDelegate*) = nullptr;
     void (*GotoPage)(const std::string&, bool) = nullptr;
     void (*GetUserNameAndPassword)(std::u16string&, std::u16string&) = nullptr;
     void (*ShowLoginControls)() = nullptr;
@@ -70,7 +71,7 @@ public:
 
     void* Handle() const { return m_handle; }
 
-private:
+  private:
     WindowHost();
     static void OnCommand(void* self, ExeParams& params);
     static bool OnOpen(const char* address, void* self);

@@ -1,8 +1,8 @@
 // Web pages in the launcher window against a loopback server: failures walk the fallback chain,
 // "patcher:" links fill the login fields, new windows go to the system's browser, and addresses
 // the window must not show are refused.
-#include <gtest/gtest.h>
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -21,7 +21,7 @@ namespace uitest {
 using namespace LarkUi;
 
 class NavigationTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!WindowHost::HaveDisplay()) {
             GTEST_SKIP() << "no display could be opened: the window tests need one (xvfb-run)";
@@ -36,12 +36,15 @@ protected:
         ASSERT_EQ(::chdir(work.Path().c_str()), 0);
         ::mkdir("web", 0755);
         ::mkdir("web/English", 0755);
-        std::ofstream("web/English/error.html") << "<html><body style=\"background:#c33\">error</body></html>";
+        std::ofstream("web/English/error.html")
+            << "<html><body style=\"background:#c33\">error</body></html>";
         std::ofstream("secret.html") << "<html><body>secret</body></html>";
     }
     void TearDown() override {
         if (host) host->onCommand = nullptr;
-        if (previous[0]) ASSERT_EQ(::chdir(previous), 0);
+        if (previous[0]) {
+            ASSERT_EQ(::chdir(previous), 0);
+        }
     }
     std::vector<std::string> Browses() const {
         std::vector<std::string> out;
@@ -69,7 +72,9 @@ protected:
 
 namespace uitest {
 
-const char* NavigationTest::webkit_uri_for(GtkWidget* view) { return webkit_web_view_get_uri(WEBKIT_WEB_VIEW(view)); }
+const char* NavigationTest::webkit_uri_for(GtkWidget* view) {
+    return webkit_web_view_get_uri(WEBKIT_WEB_VIEW(view));
+}
 
 TEST_F(NavigationTest, FailingPagesWalkTheFallbackChainInOrder) {
     // An address where nothing listens.
@@ -93,10 +98,11 @@ TEST_F(NavigationTest, FailingPagesWalkTheFallbackChainInOrder) {
         host->GotoPage(server.Url("/missing"), false);
         EXPECT_TRUE(PumpUntil([&] { return server.Hits("/missing/firewall.html") > 0; }));
         PumpFor(500);
-        EXPECT_EQ(Browses(), (std::vector<std::string>{"BrowseFallBack", "BrowseStaticError", "BrowseFirewall"}))
+        EXPECT_EQ(Browses(), (std::vector<std::string>{"BrowseFallBack", "BrowseStaticError",
+                                                       "BrowseFirewall"}))
             << ::testing::PrintToString(host->commands);
-        EXPECT_TRUE(host->Received("Log|Status|The navigation to web page " + server.Url("/missing") +
-                                   " has failed with code 404."));
+        EXPECT_TRUE(host->Received("Log|Status|The navigation to web page " +
+                                   server.Url("/missing") + " has failed with code 404."));
         EXPECT_FALSE(Visible(IDC_BROWSER)) << "no page has loaded: the label stays";
 
         // A page that loads afterwards is shown.
@@ -125,8 +131,9 @@ TEST_F(NavigationTest, APatcherLinkFillsTheFieldsAndLoadsNothing) {
         EXPECT_EQ(EntryText(IDC_PASSWORD), "s3cret");
         PumpFor(300);
         EXPECT_EQ(Shown(), server.Url("/patcher")) << "the link is never followed";
-        EXPECT_TRUE(host->Received("Log|Status|New web page is being loaded into browser control: "
-                                   "patcher:LoginComplete@alice,s3cret."));
+        EXPECT_TRUE(
+            host->Received("Log|Status|New web page is being loaded into browser control: "
+                           "patcher:LoginComplete@alice,s3cret."));
     });
 }
 
@@ -152,8 +159,9 @@ TEST_F(NavigationTest, ANewWindowGoesToTheSystemBrowserNeverIntoTheLauncher) {
 TEST_F(NavigationTest, AddressesTheWindowMustNotShowAreRefusedAsFailedPages) {
     host->RunWindow("", [&] {
         std::string secret = std::string(work.Path()) + "/secret.html";
-        for (const std::string& bad : {std::string("javascript:document.title='x'"), std::string("not a url"),
-                                       "file://" + secret, std::string("web/../secret.html")}) {
+        for (const std::string& bad :
+             {std::string("javascript:document.title='x'"), std::string("not a url"),
+              "file://" + secret, std::string("web/../secret.html")}) {
             host->ClearRecords();
             host->GotoPage(bad, true);
             EXPECT_TRUE(PumpUntil([&] { return !Browses().empty(); })) << bad;
@@ -191,12 +199,16 @@ TEST_F(NavigationTest, SlowBrokenAndWaitingPages) {
         host->GotoPage(server.Url("/cut"), true);
         EXPECT_TRUE(PumpUntil([&] {
             for (const auto& c : host->commands)
-                if (c.find(server.Url("/cut")) != std::string::npos && c.find("Navigate(") == std::string::npos) return true;
+                if (c.find(server.Url("/cut")) != std::string::npos &&
+                    c.find("Navigate(") == std::string::npos)
+                    return true;
             return false;
         }));
         host->GotoPage(server.Url("/news"), true);
-        EXPECT_TRUE(PumpUntil([&] { return host->Received("Log|Status|Web page " + server.Url("/news") +
-                                                          " document has completed loading"); }));
+        EXPECT_TRUE(PumpUntil([&] {
+            return host->Received("Log|Status|Web page " + server.Url("/news") +
+                                  " document has completed loading");
+        }));
     });
 }
 
@@ -205,8 +217,10 @@ TEST_F(NavigationTest, AnImmediateRequestWithoutAddressKeepsTheBrowserHidden) {
         host->GotoPage("", true);
         EXPECT_TRUE(host->Received("Log|Status|No URL, error set!"));
         host->GotoPage(server.Url("/news"), true);
-        EXPECT_TRUE(PumpUntil([&] { return host->Received("Log|Status|Web page " + server.Url("/news") +
-                                                          " document has completed loading"); }));
+        EXPECT_TRUE(PumpUntil([&] {
+            return host->Received("Log|Status|Web page " + server.Url("/news") +
+                                  " document has completed loading");
+        }));
         EXPECT_FALSE(Visible(IDC_BROWSER));
         EXPECT_TRUE(Visible(IDC_LOADING));
     });

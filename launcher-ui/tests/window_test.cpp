@@ -21,7 +21,7 @@ namespace uitest {
 using namespace LarkUi;
 
 class WindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         if (!WindowHost::HaveDisplay()) {
             GTEST_SKIP() << "no display could be opened: the window tests need one (xvfb-run)";
@@ -37,7 +37,9 @@ protected:
         ASSERT_EQ(::chdir(work.Path().c_str()), 0);
     }
     void TearDown() override {
-        if (previous[0]) ASSERT_EQ(::chdir(previous), 0);
+        if (previous[0]) {
+            ASSERT_EQ(::chdir(previous), 0);
+        }
     }
     std::string Remembered() {
         std::string value = "<none>";
@@ -60,10 +62,12 @@ double Difference(const std::string& a, const std::string& b, std::string& why) 
     double result = 1.0;
     if (!x || !y) {
         why = "cannot read " + std::string(!x ? a : b);
-    } else if (gdk_pixbuf_get_width(x) != gdk_pixbuf_get_width(y) || gdk_pixbuf_get_height(x) != gdk_pixbuf_get_height(y)) {
+    } else if (gdk_pixbuf_get_width(x) != gdk_pixbuf_get_width(y) ||
+               gdk_pixbuf_get_height(x) != gdk_pixbuf_get_height(y)) {
         why = "sizes differ";
     } else {
-        int w = gdk_pixbuf_get_width(x), h = gdk_pixbuf_get_height(x), n = gdk_pixbuf_get_n_channels(x);
+        int w = gdk_pixbuf_get_width(x), h = gdk_pixbuf_get_height(x),
+            n = gdk_pixbuf_get_n_channels(x);
         int m = gdk_pixbuf_get_n_channels(y);
         long differing = 0;
         for (int r = 0; r < h; ++r) {
@@ -89,9 +93,11 @@ TEST_F(WindowTest, ShowsTheTemplateAndEveryExportActsOnItsControls) {
     std::ofstream("LarkLauncher/English.lang") << "header\n116\n-\nAll of it\n";
     host->Initialize("LarkLauncher", "English");
     host->RunWindow("", [&] {
-        EXPECT_EQ(host->commands, (std::vector<std::string>{"PreInitDialog",
-                                                            "Log|Error|Error in trying to access the user name registry. Code: 0x2",
-                                                            "InitDialog"}));
+        EXPECT_EQ(host->commands,
+                  (std::vector<std::string>{
+                      "PreInitDialog",
+                      "Log|Error|Error in trying to access the user name registry. Code: 0x2",
+                      "InitDialog"}));
         GtkWidget* window = MainWindow();
         ASSERT_NE(window, nullptr);
         EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(window)), "Larkspur");
@@ -101,9 +107,12 @@ TEST_F(WindowTest, ShowsTheTemplateAndEveryExportActsOnItsControls) {
         EXPECT_EQ(gtk_widget_get_allocated_height(gtk_bin_get_child(GTK_BIN(window))), size.height);
         EXPECT_GT(size.width, 375) << "the font's character width exceeds 4 pixels";
 
-        // Login mode: fields, check box, Login and Settings; bars hidden; browser hidden until a page loads.
-        EXPECT_TRUE(Visible(IDC_USERNAME) && Visible(IDC_PASSWORD) && Visible(IDC_REMEMBER) && Visible(IDC_REMEMBER_LABEL));
-        EXPECT_FALSE(Visible(IDC_FILE_PROGRESS) || Visible(IDC_TOTAL_PROGRESS) || Visible(IDC_BROWSER));
+        // Login mode: fields, check box, Login and Settings; bars hidden; browser hidden until a
+        // page loads.
+        EXPECT_TRUE(Visible(IDC_USERNAME) && Visible(IDC_PASSWORD) && Visible(IDC_REMEMBER) &&
+                    Visible(IDC_REMEMBER_LABEL));
+        EXPECT_FALSE(Visible(IDC_FILE_PROGRESS) || Visible(IDC_TOTAL_PROGRESS) ||
+                     Visible(IDC_BROWSER));
         EXPECT_TRUE(Visible(IDC_LOADING));
         EXPECT_EQ(ButtonText(IDC_LOGIN), "Login");
         EXPECT_EQ(ButtonText(IDC_SETTINGS), "Settings");
@@ -112,7 +121,8 @@ TEST_F(WindowTest, ShowsTheTemplateAndEveryExportActsOnItsControls) {
         host->GotoPage(server.Url("/news"), false);
         EXPECT_TRUE(PumpUntil([] { return Visible(IDC_BROWSER); }));
         EXPECT_FALSE(Visible(IDC_LOADING));
-        EXPECT_TRUE(host->Received("Log|Status|Web page " + server.Url("/news") + " document has completed loading"));
+        EXPECT_TRUE(host->Received("Log|Status|Web page " + server.Url("/news") +
+                                   " document has completed loading"));
         std::string shot = SaveScreenshot("login");
         ASSERT_FALSE(shot.empty());
         std::string why;
@@ -124,7 +134,8 @@ TEST_F(WindowTest, ShowsTheTemplateAndEveryExportActsOnItsControls) {
         EXPECT_FALSE(Visible(IDC_USERNAME) || Visible(IDC_PASSWORD) || Visible(IDC_REMEMBER));
         EXPECT_EQ(ButtonText(IDC_LOGIN), "PLAY!");
         EXPECT_FALSE(Sensitive(IDC_LOGIN));
-        EXPECT_EQ(BarOverlay(IDC_TOTAL_PROGRESS), "All of it") << "string 116 from the language file";
+        EXPECT_EQ(BarOverlay(IDC_TOTAL_PROGRESS), "All of it")
+            << "string 116 from the language file";
         host->ReportFileProgress("Data/GameData/Root.wad.x1", 30, false);  // 25 characters
         EXPECT_EQ(BarOverlay(IDC_FILE_PROGRESS), "Patching : Data/GameData/Root.wad.x1");
         EXPECT_EQ(BarPercent(IDC_FILE_PROGRESS), 30);
@@ -207,7 +218,8 @@ TEST_F(WindowTest, TypingAndClickingSendTheCommandsAndCuesFollowTheFocus) {
         PumpFor(200);
         EXPECT_EQ(host->commands.size(), before + 1);
         EXPECT_EQ(host->commands.back(), "OnClose");
-        EXPECT_TRUE(gtk_widget_get_visible(MainWindow())) << "the launcher closes the window, not the close box";
+        EXPECT_TRUE(gtk_widget_get_visible(MainWindow()))
+            << "the launcher closes the window, not the close box";
         ClickWidget(Control(IDC_USERNAME));
         TypeText("bob");
     });
@@ -224,10 +236,12 @@ TEST_F(WindowTest, TypingAndClickingSendTheCommandsAndCuesFollowTheFocus) {
 
 TEST_F(WindowTest, TheEulaOffersAcceptAndDecline) {
     host->RunWindow(server.Url("/eula"), [&] {
-        EXPECT_EQ(host->Actions(), std::vector<std::string>{"PreInitDialog"}) << "nothing but PreInitDialog before Accept";
+        EXPECT_EQ(host->Actions(), std::vector<std::string>{"PreInitDialog"})
+            << "nothing but PreInitDialog before Accept";
         EXPECT_EQ(ButtonText(IDC_LOGIN), "Accept");
         EXPECT_EQ(ButtonText(IDC_SETTINGS), "Decline");
-        EXPECT_FALSE(Visible(IDC_USERNAME) || Visible(IDC_PASSWORD) || Visible(IDC_FILE_PROGRESS) || Visible(IDC_REMEMBER));
+        EXPECT_FALSE(Visible(IDC_USERNAME) || Visible(IDC_PASSWORD) || Visible(IDC_FILE_PROGRESS) ||
+                     Visible(IDC_REMEMBER));
         EXPECT_TRUE(PumpUntil([] { return Visible(IDC_BROWSER); }));
         SaveScreenshot("eula");
         ClickWidget(Control(IDC_LOGIN));
@@ -240,7 +254,8 @@ TEST_F(WindowTest, TheEulaOffersAcceptAndDecline) {
     bool ended = false;
     host->RunWindow(server.Url("/eula"), [&] {
         ClickWidget(Control(IDC_SETTINGS));
-        ended = PumpUntil([] { return MainWindow() == nullptr || !gtk_widget_get_visible(MainWindow()); }, 300);
+        ended = PumpUntil(
+            [] { return MainWindow() == nullptr || !gtk_widget_get_visible(MainWindow()); }, 300);
         host->ClearRecords();
     });
     EXPECT_TRUE(host->commands.empty()) << "Decline sends nothing";
@@ -278,7 +293,9 @@ TEST_F(WindowTest, TicksWaitForTheLaunchersDescriptorAndTimer) {
         source.descriptor = pipeEnds[0];
         source.timeoutMs = [](void* context) {
             gint64 due = static_cast<Timer*>(context)->due;
-            return due < 0 ? -1 : static_cast<int>(std::max<gint64>(0, (due - g_get_monotonic_time()) / 1000));
+            return due < 0 ? -1
+                           : static_cast<int>(
+                                 std::max<gint64>(0, (due - g_get_monotonic_time()) / 1000));
         };
         source.context = &timer;
         host->SetTickWaitSource(source);
@@ -305,21 +322,24 @@ TEST_F(WindowTest, TicksWaitForTheLaunchersDescriptorAndTimer) {
 
 TEST_F(WindowTest, AlreadyRunningShowsString103) {
     std::string text;
-    g_timeout_add(200, [](gpointer data) -> gboolean {
-        GList* windows = gtk_window_list_toplevels();
-        for (GList* item = windows; item; item = item->next) {
-            if (GTK_IS_MESSAGE_DIALOG(item->data)) {
-                GValue value = G_VALUE_INIT;
-                g_value_init(&value, G_TYPE_STRING);
-                g_object_get_property(G_OBJECT(item->data), "text", &value);
-                *static_cast<std::string*>(data) = g_value_get_string(&value);
-                g_value_unset(&value);
-                gtk_dialog_response(GTK_DIALOG(item->data), GTK_RESPONSE_OK);
+    g_timeout_add(
+        200,
+        [](gpointer data) -> gboolean {
+            GList* windows = gtk_window_list_toplevels();
+            for (GList* item = windows; item; item = item->next) {
+                if (GTK_IS_MESSAGE_DIALOG(item->data)) {
+                    GValue value = G_VALUE_INIT;
+                    g_value_init(&value, G_TYPE_STRING);
+                    g_object_get_property(G_OBJECT(item->data), "text", &value);
+                    *static_cast<std::string*>(data) = g_value_get_string(&value);
+                    g_value_unset(&value);
+                    gtk_dialog_response(GTK_DIALOG(item->data), GTK_RESPONSE_OK);
+                }
             }
-        }
-        g_list_free(windows);
-        return G_SOURCE_REMOVE;
-    }, &text);
+            g_list_free(windows);
+            return G_SOURCE_REMOVE;
+        },
+        &text);
     host->AlreadyRunning();
     EXPECT_EQ(text.rfind("Larkspur is already running on your computer.", 0), 0u) << text;
 }
@@ -331,7 +351,9 @@ TEST(WindowWithoutDisplay, ReportsTheFailureInsteadOfAborting) {
     char buffer[512];
     while (std::fgets(buffer, sizeof buffer, probe)) output += buffer;
     EXPECT_EQ(::pclose(probe), 0);
-    EXPECT_EQ(output, "Log|Error|The launcher window cannot be shown: no display could be opened\nreturned\n");
+    EXPECT_EQ(
+        output,
+        "Log|Error|The launcher window cannot be shown: no display could be opened\nreturned\n");
 }
 
 }  // namespace uitest

@@ -10,7 +10,7 @@
 #include <utility>
 
 class UserRegistryStore {
-public:
+  public:
     // The store at `path`.
     explicit UserRegistryStore(std::string path);
 
@@ -30,7 +30,7 @@ public:
 
     const std::string& Path() const { return m_path; }
 
-private:
+  private:
     using Values = std::map<std::pair<std::string, std::string>, std::string>;
     // False when the file exists but cannot be read or holds a malformed line.
     bool Load(Values& values) const;

@@ -1,10 +1,9 @@
 // The current user's store of remembered values.
-#include "UserRegistryStore.h"
-
 #include <gtest/gtest.h>
 
 #include "OsFile.h"
 #include "TempDir.h"
+#include "UserRegistryStore.h"
 
 namespace {
 
