@@ -14,6 +14,7 @@
 #include "PatchClientUIDlg.h"
 #include "TextConvert.h"
 #include "TickSource.h"
+#include "UiHooks.h"
 #include "WindowLibraryExports.h"
 
 #define UI_EXPORT __attribute__((visibility("default")))
@@ -85,8 +86,9 @@ UI_EXPORT void IFnShowUI(const std::string& skinFile, int osCode, bool wow64,
     TickSource::Instance().Stop();
     g_dialog = nullptr;
     dialog.reset();
-    // Let the toolkit finish what the closed window left (destroy notifications, redraws).
-    while (g_main_context_iteration(nullptr, FALSE)) {
+    // Let the toolkit finish what the closed window left (destroy notifications, redraws), a
+    // bounded number of passes so a source that is always ready cannot hold the launcher here.
+    for (int pass = 0; pass < 100 && g_main_context_iteration(nullptr, FALSE); ++pass) {
     }
 }
 
@@ -149,4 +151,8 @@ UI_EXPORT void IFnHomeButtonFocus() {}
 
 UI_EXPORT void IFnSetTickWaitSource(const TickWaitSource& source) {
     TickSource::Instance().SetWaitSource(source);
+}
+
+extern "C" UI_EXPORT void LarkUiSetHooks(const LarkUi::UiHooks* hooks) {
+    LarkUi::Hooks() = hooks ? *hooks : LarkUi::UiHooks();
 }

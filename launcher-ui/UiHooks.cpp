@@ -20,8 +20,3 @@ bool OpenWithSystemBrowser(const char* address) {
 }
 
 }  // namespace LarkUi
-
-extern "C" __attribute__((visibility("default"))) void LarkUiSetHooks(
-    const LarkUi::UiHooks* hooks) {
-    LarkUi::Hooks() = hooks ? *hooks : LarkUi::UiHooks();
-}

@@ -20,5 +20,6 @@ bool OpenWithSystemBrowser(const char* address);
 
 }  // namespace LarkUi
 
-// Exported by the library for test hosts (looked up by name): replaces the hooks.
+// Exported by the library (Exports.cpp) for test hosts, looked up by name: replaces the hooks;
+// null restores the defaults.
 extern "C" void LarkUiSetHooks(const LarkUi::UiHooks* hooks);

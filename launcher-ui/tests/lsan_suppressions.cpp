@@ -15,5 +15,15 @@ extern "C" const char* __lsan_default_suppressions() {
            "leak:libjavascriptcoregtk-4.1.so\n"
            "leak:libatk\n"     // accessibility registry
            "leak:libX11.so\n"  // locale and input method state
-           "leak:libdbus\n";
+           "leak:libdbus\n"
+           "leak:swrast_dri.so\n"       // Mesa's software renderer, loaded for the virtual display
+           "leak:libGLX_mesa.so\n"      // its GLX front-end
+           "leak:libEGL_mesa.so\n"
+           "leak:libglapi.so\n"
+           "leak:libLLVM\n"             // Mesa's shader compiler
+           "leak:libepoxy.so\n";        // GL function tables kept by GTK
 }
+
+// Full stacks for allocations: the toolkit's libraries are built without frame pointers, and the
+// leak suppressions above match only on frames the fast unwinder would miss.
+extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }

@@ -287,8 +287,7 @@ TEST_F(WindowTest, TicksWaitForTheLaunchersDescriptorAndTimer) {
         gint64 due = -1;
     } timer;
     host->RunWindow("", [&] {
-        PumpFor(100);
-        EXPECT_GT(host->ticks, 0) << "without a wait source the window ticks when idle";
+        EXPECT_TRUE(PumpUntil([&] { return host->ticks > 0; })) << "without a wait source the window ticks when idle";
         TickWaitSource source;
         source.descriptor = pipeEnds[0];
         source.timeoutMs = [](void* context) {
