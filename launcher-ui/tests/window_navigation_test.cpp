@@ -173,6 +173,13 @@ TEST_F(NavigationTest, AddressesTheWindowMustNotShowAreRefusedAsFailedPages) {
         EXPECT_TRUE(PumpUntil([] { return Visible(IDC_BROWSER); }));
         EXPECT_NE(Shown().find("/web/English/error.html"), std::string::npos) << Shown();
         SaveScreenshot("static-error");
+        // And the library's own pages.
+        host->ClearRecords();
+        host->GotoPage("res://LarkLauncherUI/LOCALNEWS.HTM", true);
+        EXPECT_TRUE(PumpUntil([&] {
+            return host->Received("Log|Status|Web page res://LarkLauncherUI/LOCALNEWS.HTM document has completed loading");
+        })) << ::testing::PrintToString(host->commands);
+        EXPECT_TRUE(Browses().empty());
     });
 }
 
