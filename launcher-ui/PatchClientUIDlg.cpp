@@ -2,6 +2,7 @@
 
 #include "FontFiles.h"
 #include "InterfaceStrings.h"
+#include "OsFile.h"
 #include "TextConvert.h"
 #include "TickSource.h"
 #include "UiHooks.h"
@@ -81,7 +82,9 @@ void CPatchClientUIDlg::CreateControls() {
     gtk_window_set_title(GTK_WINDOW(m_window), kTemplateCaption);
     gtk_window_set_resizable(GTK_WINDOW(m_window), FALSE);
     gtk_window_set_position(GTK_WINDOW(m_window), GTK_WIN_POS_CENTER);
-    gtk_window_set_icon_name(GTK_WINDOW(m_window), "applications-games");
+    std::string icon = HY_OS::JoinPath(HY_OS::JoinPath(LibraryDirectory(), "resources"), "icon.png");
+    if (!gtk_window_set_icon_from_file(GTK_WINDOW(m_window), icon.c_str(), nullptr))
+        gtk_window_set_icon_name(GTK_WINDOW(m_window), "applications-games");
     g_signal_connect(m_window, "delete-event", G_CALLBACK(&CPatchClientUIDlg::OnDelete), this);
     GtkWidget* fixed = gtk_fixed_new();
     gtk_widget_set_size_request(fixed, size.width, size.height);
