@@ -82,7 +82,8 @@ void CPatchClientUIDlg::CreateControls() {
     gtk_window_set_title(GTK_WINDOW(m_window), kTemplateCaption);
     gtk_window_set_resizable(GTK_WINDOW(m_window), FALSE);
     gtk_window_set_position(GTK_WINDOW(m_window), GTK_WIN_POS_CENTER);
-    std::string icon = HY_OS::JoinPath(HY_OS::JoinPath(LibraryDirectory(), "resources"), "icon.png");
+    std::string icon =
+        HY_OS::JoinPath(HY_OS::JoinPath(LibraryDirectory(), "resources"), "icon.png");
     if (!gtk_window_set_icon_from_file(GTK_WINDOW(m_window), icon.c_str(), nullptr))
         gtk_window_set_icon_name(GTK_WINDOW(m_window), "applications-games");
     g_signal_connect(m_window, "delete-event", G_CALLBACK(&CPatchClientUIDlg::OnDelete), this);
@@ -285,7 +286,7 @@ void CPatchClientUIDlg::GetUserNameAndPassword(std::u16string& userName, std::u1
 
 void CPatchClientUIDlg::SaveUserName() {
     UserRegistryStore store(UserRegistryStore::DefaultPath());
-    if (store.OpenKey(m_args.registryKey) == 5 || UserRegistryStore::DefaultPath().empty()) {
+    if (store.OpenKey(m_args.registryKey) == 5) {
         m_commands.LogToLauncher("Error",
                                  "User name registry entry could not be created.The user may not "
                                  "be having administrative privileges");

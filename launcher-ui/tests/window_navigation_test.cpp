@@ -177,7 +177,9 @@ TEST_F(NavigationTest, AddressesTheWindowMustNotShowAreRefusedAsFailedPages) {
         host->ClearRecords();
         host->GotoPage("res://LarkLauncherUI/LOCALNEWS.HTM", true);
         EXPECT_TRUE(PumpUntil([&] {
-            return host->Received("Log|Status|Web page res://LarkLauncherUI/LOCALNEWS.HTM document has completed loading");
+            return host->Received(
+                "Log|Status|Web page res://LarkLauncherUI/LOCALNEWS.HTM document has completed "
+                "loading");
         })) << ::testing::PrintToString(host->commands);
         EXPECT_TRUE(Browses().empty());
     });

@@ -11,6 +11,7 @@
 
 #include "DialogTemplate.h"
 #include "FontFiles.h"
+#include "OsFile.h"
 #include "TempDir.h"
 #include "UserRegistryStore.h"
 #include "test_server.h"
@@ -287,7 +288,8 @@ TEST_F(WindowTest, TicksWaitForTheLaunchersDescriptorAndTimer) {
         gint64 due = -1;
     } timer;
     host->RunWindow("", [&] {
-        EXPECT_TRUE(PumpUntil([&] { return host->ticks > 0; })) << "without a wait source the window ticks when idle";
+        EXPECT_TRUE(PumpUntil([&] { return host->ticks > 0; }))
+            << "without a wait source the window ticks when idle";
         TickWaitSource source;
         source.descriptor = pipeEnds[0];
         source.timeoutMs = [](void* context) {
@@ -317,6 +319,26 @@ TEST_F(WindowTest, TicksWaitForTheLaunchersDescriptorAndTimer) {
     });
     ::close(pipeEnds[0]);
     ::close(pipeEnds[1]);
+}
+
+TEST_F(WindowTest, AStoreThatCannotBeReadIsReportedAndTheWindowWorksOn) {
+    std::string store = UserRegistryStore::DefaultPath();
+    ::mkdir(HY_OS::DirectoryPart(store).c_str(), 0755);
+    std::ofstream(store) << "not a store line\n";
+    host->RunWindow("", [&] {
+        EXPECT_TRUE(host->Received(
+            "Log|Error|User Name registry entries could not be accessed.The user may not "
+            "be having administrative privileges"));
+        EXPECT_EQ(EntryText(IDC_PASSWORD), "Password...");
+        EXPECT_EQ(host->Actions().back(), "InitDialog");
+    });
+    EXPECT_TRUE(
+        host->Received("Log|Error|User name registry entry could not be created.The user may not "
+                       "be having administrative privileges"))
+        << "saving at the end fails the same way";
+    std::string content;
+    ASSERT_TRUE(HY_OS::ReadWholeFile(store, content));
+    EXPECT_EQ(content, "not a store line\n") << "a store that cannot be read is never overwritten";
 }
 
 TEST_F(WindowTest, AlreadyRunningShowsString103) {
