@@ -162,7 +162,7 @@ TEST_F(WindowTest, ShowsTheTemplateAndEveryExportActsOnItsControls) {
         host->ReadyToPlay();
         EXPECT_TRUE(Sensitive(IDC_LOGIN));
         ClickWidget(Control(IDC_LOGIN));
-        EXPECT_TRUE(host->Received("Play"));
+        EXPECT_TRUE(PumpUntil([&] { return host->Received("Play"); }));
         SaveScreenshot("ready");
 
         host->ShowLoginControls();
@@ -183,14 +183,18 @@ TEST_F(WindowTest, TypingAndClickingSendTheCommandsAndCuesFollowTheFocus) {
         EXPECT_EQ(EntryText(IDC_USERNAME), "") << "the cue leaves a focused field";
         EXPECT_EQ(EntryText(IDC_PASSWORD), "Password...");
         TypeText("al ice");
-        EXPECT_EQ(EntryText(IDC_USERNAME), "alice") << "spaces never reach the field";
+        EXPECT_TRUE(PumpUntil([] { return EntryText(IDC_USERNAME) == "alice"; }))
+            << "spaces never reach the field";
         ClickWidget(Control(IDC_PASSWORD));
-        EXPECT_EQ(EntryText(IDC_PASSWORD), "") << "the cue leaves on focus";
+        EXPECT_TRUE(PumpUntil([] { return EntryText(IDC_PASSWORD).empty(); }))
+            << "the cue leaves on focus";
         EXPECT_FALSE(gtk_entry_get_visibility(GTK_ENTRY(Control(IDC_PASSWORD))));
         TypeText("s3 cret");
+        EXPECT_TRUE(PumpUntil([] { return EntryText(IDC_PASSWORD) == "s3cret"; }));
         PressKey("Escape");
         PressKey("Return");
-        EXPECT_EQ(host->commands.back(), "Login") << "Enter in the password field";
+        EXPECT_TRUE(PumpUntil([&] { return host->commands.back() == "Login"; }))
+            << "Enter in the password field";
         std::u16string name, password;
         name.reserve(512);
         password.reserve(512);
@@ -200,22 +204,24 @@ TEST_F(WindowTest, TypingAndClickingSendTheCommandsAndCuesFollowTheFocus) {
         EXPECT_EQ(Remembered(), "") << "not ticked: an empty name is remembered";
 
         ClickWidget(Control(IDC_REMEMBER_LABEL));
-        EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(Control(IDC_REMEMBER))));
+        EXPECT_TRUE(PumpUntil(
+            [] { return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(Control(IDC_REMEMBER))); }));
         host->GetUserNameAndPassword(name, password);
         EXPECT_EQ(Remembered(), "alice") << "ticked: written at once";
 
         ClickWidget(Control(IDC_SETTINGS));
-        EXPECT_EQ(host->commands.back(), "ClickConfig");
+        EXPECT_TRUE(PumpUntil([&] { return host->commands.back() == "ClickConfig"; }));
 
         // Emptied and left, the account field shows its cue again.
         gtk_entry_set_text(GTK_ENTRY(Control(IDC_USERNAME)), "");
         ClickWidget(Control(IDC_USERNAME));
         ClickWidget(Control(IDC_PASSWORD));
-        EXPECT_EQ(EntryText(IDC_USERNAME), "Username...");
+        EXPECT_TRUE(PumpUntil([] { return EntryText(IDC_USERNAME) == "Username..."; }));
         EXPECT_EQ(EntryText(IDC_PASSWORD), "s3cret");
 
         size_t before = host->commands.size();
         gtk_window_close(GTK_WINDOW(MainWindow()));
+        EXPECT_TRUE(PumpUntil([&] { return host->commands.size() > before; }));
         PumpFor(200);
         EXPECT_EQ(host->commands.size(), before + 1);
         EXPECT_EQ(host->commands.back(), "OnClose");
@@ -223,6 +229,7 @@ TEST_F(WindowTest, TypingAndClickingSendTheCommandsAndCuesFollowTheFocus) {
             << "the launcher closes the window, not the close box";
         ClickWidget(Control(IDC_USERNAME));
         TypeText("bob");
+        EXPECT_TRUE(PumpUntil([] { return EntryText(IDC_USERNAME) == "bob"; }));
     });
     EXPECT_EQ(Remembered(), "bob") << "saved again when the window ends";
 
@@ -246,7 +253,7 @@ TEST_F(WindowTest, TheEulaOffersAcceptAndDecline) {
         EXPECT_TRUE(PumpUntil([] { return Visible(IDC_BROWSER); }));
         SaveScreenshot("eula");
         ClickWidget(Control(IDC_LOGIN));
-        EXPECT_EQ(host->commands.back(), "InitDialog");
+        EXPECT_TRUE(PumpUntil([&] { return host->commands.back() == "InitDialog"; }));
         EXPECT_TRUE(Visible(IDC_USERNAME));
         EXPECT_EQ(ButtonText(IDC_LOGIN), "Login");
     });
@@ -269,13 +276,17 @@ TEST_F(WindowTest, KeysTheWindowIgnoresAndTheSpaceThatPlays) {
         PressKey("Escape");
         PressKey("Alt_L");
         PressKey("space");
+        TypeText("x");  // once it arrives, the keys before it have been handled
+        EXPECT_TRUE(PumpUntil([] { return EntryText(IDC_USERNAME) == "x"; }));
         EXPECT_TRUE(host->commands.empty()) << "before ready, Escape, Alt and Space send nothing";
         EXPECT_TRUE(gtk_widget_get_visible(MainWindow()));
         host->ShowProgressControls();
         host->ReadyToPlay();
         PressKey("space");
+        EXPECT_TRUE(PumpUntil([&] { return !host->commands.empty(); }));
         EXPECT_EQ(host->commands, std::vector<std::string>{"Play"});
         PressKey("Return");
+        EXPECT_TRUE(PumpUntil([&] { return host->commands.size() == 2; }));
         EXPECT_EQ(host->commands.back(), "Play") << "Enter plays anywhere once ready";
     });
 }
@@ -314,7 +325,7 @@ TEST_F(WindowTest, TicksWaitForTheLaunchersDescriptorAndTimer) {
         PumpFor(100);
         host->ticks = 0;
         ClickWidget(Control(IDC_PASSWORD));
-        EXPECT_GT(host->ticks, 0) << "user input ticks";
+        EXPECT_TRUE(PumpUntil([&] { return host->ticks > 0; })) << "user input ticks";
         host->SetTickWaitSource(TickWaitSource{});
     });
     ::close(pipeEnds[0]);
