@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "Crc.h"
+#include "InstallPermissions.h"
 #include "LogMessage.h"
 
 namespace {
@@ -216,6 +217,15 @@ int DownloadEngine::Finish() {
 
 int DownloadEngine::InstallTemporary(const std::string& temporary) {
     FileRequest& request = *m_request;
+    InstalledFile previous = ExamineInstalledFile(request.m_localPath);
+    if (!PrepareInstallPermissions(temporary, previous)) {
+        int modeError = errno;
+        HY_LOG(LL_Error, kHttpFileCategory, "DownloadEngine::InstallTemporary",
+               "Error %u setting the permissions of (%s)", static_cast<unsigned>(modeError),
+               temporary.c_str());
+        HY_OS::DeleteFile(temporary);
+        return ClassOfSystemError(modeError);
+    }
     MakeWritable(request.m_localPath);
     if (!HY_OS::RenameFile(temporary, request.m_localPath)) {
         int renameError = errno;

@@ -175,6 +175,11 @@ void HYHttpFileClient::IndicationEvent() {
     }
     if (!request) return;
     const FileRequest& r = *request;
+    // Cleared however the handling below ends.
+    struct Indicated {
+        const FileRequest*& slot;
+        ~Indicated() { slot = nullptr; }
+    } indicated{m_indicated = &r};
     bool finished = kind == IK_FileCurrent || kind == IK_DownloadAborted || kind == IK_Downloaded ||
                     FailureOfIndication(kind) != DF_None;
     switch (kind) {

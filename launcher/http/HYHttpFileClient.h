@@ -98,6 +98,11 @@ public:
     // Hands the oldest pending request to the session when it is ready.
     void ProcessNextFile(int session);
 
+protected:
+    // The request whose indication is being handled while a notification runs, else nullptr
+    // (the owner reads its failure counters, for instance).
+    const FileRequest* IndicatedRequest() const { return m_indicated; }
+
 private:
     void Requeue(const FileRequestRef& request);
 
@@ -110,6 +115,7 @@ private:
     BoundedRing<FileRequestRef> m_pending{kPendingCapacity};
     std::atomic<uint32_t> m_pendingCount{0};
     std::atomic<uint32_t> m_activeCount{0};
+    const FileRequest* m_indicated = nullptr;
 };
 
 // Requests `url` once with its own short-lived internet handle and discards the answer; used to

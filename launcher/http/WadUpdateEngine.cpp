@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "Crc.h"
+#include "InstallPermissions.h"
 #include "LogMessage.h"
 #include "WadSource.h"
 
@@ -438,6 +439,8 @@ int WadUpdateEngine::InstallArchive(const char* failureLog) {
     FileRequest& request = *m_request;
     std::string temporary = TemporaryPath();
     Close();
+    // The archive keeps the permission bits of the one it replaces.
+    PrepareInstallPermissions(temporary, ExamineInstalledFile(request.m_localPath));
     // The rename replaces the installed archive in one step, so it is never missing.
     if (!HY_OS::RenameFile(temporary, request.m_localPath)) {
         int error = errno;

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <istream>
 #include <map>
+#include <memory>
+#include <optional>
 #include <ostream>
 
 #include "CredentialProtection.h"
@@ -13,6 +15,8 @@
 #include "LoginAccounts.h"
 #include "LoginServer.h"
 #include "OsFile.h"
+#include "PatchServer.h"
+#include "RepositoryHttpServer.h"
 
 namespace {
 
@@ -20,7 +24,46 @@ constexpr const char* kUsage =
     "usage:\n"
     "  larkserver login --port N --data DIR --accounts FILE [--listen ADDRESS] [--log FILE]\n"
     "  larkserver add-account --accounts FILE --name NAME [--id N] [--paying N]\n"
-    "                         [--outcome NAME] [--ban TEXT]   (password on standard input)\n";
+    "                         [--outcome NAME] [--ban TEXT]   (password on standard input)\n"
+    "  larkserver patch --port N --data DIR --repository REPO [--http-port N] [--listen ADDRESS]\n"
+    "                   [--url-host HOST] [--url-suffix TEXT] [--log FILE]\n"
+    "  larkserver serve --data DIR [--login-port N --accounts FILE]\n"
+    "                   [--patch-port N --repository REPO [--http-port N]] [--listen ADDRESS]\n"
+    "                   [--url-host HOST] [--url-suffix TEXT] [--log FILE]\n"
+    "  larkserver --help\n";
+
+constexpr const char* kHelp = R"(
+Roles:
+  login        the development login server: signs in the accounts of the accounts file
+               (add them with add-account; only password hashes are stored). Pass keys live
+               in memory only, so a restart refuses earlier pass keys.
+  patch        the development patch server: answers the launcher's latest-file-list request
+               with the list of the repository REPO that larkpublish wrote, and serves REPO's
+               files over HTTP/1.1 (ranges, keep-alive) on --http-port. A locale that
+               REPO/repository.txt does not list is answered with the locale "ERROR1". A new
+               publish into REPO is served from the next request on, without a restart.
+  serve        both roles in one process (give each role's options).
+  add-account  adds an account to the accounts file; the password is read from standard input.
+
+Ports: N = 0 picks a free port. Once listening, each role prints one line
+  larkserver: login server listening on ADDRESS:PORT
+  larkserver: patch server listening on ADDRESS:PORT
+  larkserver: http server listening on ADDRESS:PORT
+and the server runs until SIGINT or SIGTERM.
+
+Options:
+  --data DIR        the message modules (Root.wad or the loose .xml files)
+  --listen ADDRESS  the address every role listens on (default 127.0.0.1; 0.0.0.0 for all)
+  --url-host HOST   the host name in the URLs the patch server announces (default: the
+                    listen address, 127.0.0.1 for 0.0.0.0)
+  --url-suffix TEXT appended to every file URL the launcher forms (e.g. "?build=3")
+  --log FILE        the log file (default LarkServer.Log.txt)
+
+A launcher on this machine reaches a server on 127.0.0.1 when it runs with
+HY_HOSTNAME=localhost (otherwise it turns 127.0.0.1 into the machine's own address).
+HTTP requests for paths with "..", "." or empty parts, backslashes, control characters,
+or leading outside REPO through a symbolic link are refused with 403.
+)";
 
 // "--name value" pairs after the command word; false on a stray word or a missing value.
 bool ParseOptions(const std::vector<std::string>& args, std::map<std::string, std::string>& options,
@@ -45,56 +88,182 @@ bool ParseNumber(const std::string& text, uint64_t limit, uint64_t& value) {
 
 }  // namespace
 
-int RunLoginCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                    const std::atomic<bool>& stop) {
-    std::map<std::string, std::string> options;
-    if (!ParseOptions(args, options, err)) return 2;
-    uint64_t port = 0;
-    if (!options.count("port") || !options.count("data") || !options.count("accounts") ||
-        !ParseNumber(options["port"], 65535, port)) {
-        err << "larkserver: login needs --port (0 to 65535), --data and --accounts\n" << kUsage;
-        return 2;
-    }
-    std::string listenAddress = options.count("listen") ? options["listen"] : "127.0.0.1";
-    HYInetAddress address;
-    if (address.SetAddress(listenAddress, static_cast<uint16_t>(port)) != 0) {
-        err << "larkserver: cannot use the address " << listenAddress << "\n";
-        return 2;
-    }
+namespace {
 
+// The roles one process serves; a role is on when its port is given.
+struct ServeConfig {
+    std::string listen = "127.0.0.1";
+    std::string data;
+    std::string logFile = "LarkServer.Log.txt";
+    std::optional<uint16_t> loginPort;
+    std::string accounts;
+    std::optional<uint16_t> patchPort;
+    std::string repository;
+    uint16_t httpPort = 0;
+    std::string urlHost;
+    std::string urlSuffix;
+};
+
+bool ParsePort(std::map<std::string, std::string>& options, const char* name, std::optional<uint16_t>& port) {
+    uint64_t value = 0;
+    if (!options.count(name)) return true;
+    if (!ParseNumber(options[name], 65535, value)) return false;
+    port = static_cast<uint16_t>(value);
+    return true;
+}
+
+// Reads the options every role shares; false after a message on `err`.
+bool ReadCommonOptions(std::map<std::string, std::string>& options, ServeConfig& config, std::ostream& err) {
+    if (options.count("listen")) config.listen = options["listen"];
+    if (options.count("log")) config.logFile = options["log"];
+    if (options.count("data")) config.data = options["data"];
+    if (options.count("repository")) config.repository = options["repository"];
+    if (options.count("url-host")) config.urlHost = options["url-host"];
+    if (options.count("url-suffix")) config.urlSuffix = options["url-suffix"];
+    if (options.count("accounts")) config.accounts = options["accounts"];
+    std::optional<uint16_t> http;
+    if (!ParsePort(options, "http-port", http)) {
+        err << "larkserver: --http-port takes 0 to 65535\n" << kUsage;
+        return false;
+    }
+    config.httpPort = http.value_or(0);
+    return true;
+}
+
+HYInetAddress WithPort(HYInetAddress address, uint16_t port) {
+    address.SetPort(port);
+    return address;
+}
+
+// Runs the configured roles on the calling thread until `stop` is set.
+int RunServers(const ServeConfig& config, std::ostream& out, std::ostream& err, const std::atomic<bool>& stop) {
+    HYInetAddress address;
+    if (address.SetAddress(config.listen, 0) != 0) {
+        err << "larkserver: cannot use the address " << config.listen << "\n";
+        return 2;
+    }
     LoginAccounts accounts;
     std::string error;
-    if (!accounts.Load(options["accounts"], error)) {
+    if (config.loginPort && !accounts.Load(config.accounts, error)) {
         err << "larkserver: " << error << "\n";
         return 1;
     }
-    std::string logFile = options.count("log") ? options["log"] : "LarkServer.Log.txt";
-    if (HYLog::StartLauncherLog(logFile) != 0) err << "larkserver: no log file " << logFile << "\n";
+    if (HYLog::StartLauncherLog(config.logFile) != 0) err << "larkserver: no log file " << config.logFile << "\n";
 
     int result = 0;
     {
         HYThread* thread = HYThread::Current();
-        if (!LoginServer::LoadMessageModules(options["data"])) {
-            err << "larkserver: cannot load the message modules from " << options["data"] << "\n";
+        std::string host = address.ToText(false);
+        std::string urlHost = !config.urlHost.empty() ? config.urlHost : host == "0.0.0.0" ? "127.0.0.1" : host;
+        std::unique_ptr<LoginServer> login;
+        std::unique_ptr<PatchServer> patch;
+        std::unique_ptr<RepositoryHttpServer> http;
+        if ((config.loginPort && !LoginServer::LoadMessageModules(config.data)) ||
+            (config.patchPort && !PatchServer::LoadMessageModules(config.data))) {
+            err << "larkserver: cannot load the message modules from " << config.data << "\n";
             result = 1;
-        } else {
-            LoginServer server(std::move(accounts));
-            if (server.Listen(address) != 0) {
-                err << "larkserver: cannot listen on " << address.ToText(true) << "\n";
+        }
+        larkpublish::RepositoryInfo repositoryInfo;
+        if (result == 0 && config.patchPort && !larkpublish::LoadRepositoryInfo(config.repository, repositoryInfo, error)) {
+            err << "larkserver: " << error << "\n";
+            result = 1;
+        }
+        if (result == 0 && config.patchPort) {
+            http = std::make_unique<RepositoryHttpServer>(config.repository);
+            if (!http->Start(host, config.httpPort)) {
+                err << "larkserver: cannot serve " << config.repository << " over HTTP on " << host << ":"
+                    << config.httpPort << "\n";
                 result = 1;
             } else {
-                out << "larkserver: login server listening on " << address.ToText(false) << ":"
-                    << server.Port() << std::endl;
-                // Wakes the loop a few times a second to look at the stop flag.
-                CallbackTimer wake([] {}, "larkserver::Wake", __FILE__, __LINE__, 200);
-                wake.StartTimer(200);
-                while (!stop.load()) thread->RunOnce(true, true);
-                wake.Stop();
+                std::string urlBase = "http://" + urlHost + ":" + std::to_string(http->Port());
+                patch = std::make_unique<PatchServer>(config.repository, urlBase, config.urlSuffix);
+                if (!patch->LoadRepository(error)) {
+                    err << "larkserver: " << error << "\n";
+                    result = 1;
+                } else if (patch->Listen(WithPort(address, *config.patchPort)) != 0) {
+                    err << "larkserver: cannot listen on " << host << ":" << *config.patchPort << "\n";
+                    result = 1;
+                }
             }
         }
+        if (result == 0 && config.loginPort) {
+            login = std::make_unique<LoginServer>(std::move(accounts));
+            if (login->Listen(WithPort(address, *config.loginPort)) != 0) {
+                err << "larkserver: cannot listen on " << host << ":" << *config.loginPort << "\n";
+                result = 1;
+            }
+        }
+        if (result == 0) {
+            if (login) out << "larkserver: login server listening on " << host << ":" << login->Port() << "\n";
+            if (patch) {
+                const larkpublish::RepositoryInfo& info = patch->Repository();
+                out << "larkserver: patch server listening on " << host << ":" << patch->Port() << "\n"
+                    << "larkserver: http server listening on " << host << ":" << http->Port() << "\n"
+                    << "larkserver: serving " << info.ListFileName() << " version " << info.version
+                    << " of " << config.repository << "\n";
+            }
+            out << std::flush;
+            // Wakes the loop a few times a second to look at the stop flag.
+            CallbackTimer wake([] {}, "larkserver::Wake", __FILE__, __LINE__, 200);
+            wake.StartTimer(200);
+            while (!stop.load()) thread->RunOnce(true, true);
+            wake.Stop();
+        }
+        login.reset();
+        patch.reset();
+        if (http) http->Stop();
     }
     HYLog::StopLogging();
     return result;
+}
+
+}  // namespace
+
+int RunLoginCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                    const std::atomic<bool>& stop) {
+    std::map<std::string, std::string> options;
+    if (!ParseOptions(args, options, err)) return 2;
+    ServeConfig config;
+    if (!options.count("port") || !options.count("data") || !options.count("accounts") ||
+        !ParsePort(options, "port", config.loginPort) || !ReadCommonOptions(options, config, err)) {
+        err << "larkserver: login needs --port (0 to 65535), --data and --accounts\n" << kUsage;
+        return 2;
+    }
+    return RunServers(config, out, err, stop);
+}
+
+int RunPatchCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                    const std::atomic<bool>& stop) {
+    std::map<std::string, std::string> options;
+    if (!ParseOptions(args, options, err)) return 2;
+    ServeConfig config;
+    if (!options.count("port") || !options.count("data") || !options.count("repository") ||
+        !ParsePort(options, "port", config.patchPort) || !ReadCommonOptions(options, config, err)) {
+        err << "larkserver: patch needs --port (0 to 65535), --data and --repository\n" << kUsage;
+        return 2;
+    }
+    return RunServers(config, out, err, stop);
+}
+
+int RunServeCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                    const std::atomic<bool>& stop) {
+    std::map<std::string, std::string> options;
+    if (!ParseOptions(args, options, err)) return 2;
+    ServeConfig config;
+    if (!ParsePort(options, "login-port", config.loginPort) || !ParsePort(options, "patch-port", config.patchPort) ||
+        !ReadCommonOptions(options, config, err)) {
+        err << "larkserver: ports take 0 to 65535\n" << kUsage;
+        return 2;
+    }
+    bool loginComplete = config.loginPort.has_value() == !config.accounts.empty();
+    bool patchComplete = config.patchPort.has_value() == !config.repository.empty();
+    if (config.data.empty() || !loginComplete || !patchComplete || (!config.loginPort && !config.patchPort)) {
+        err << "larkserver: serve needs --data and at least one role: --login-port with --accounts, "
+               "--patch-port with --repository\n"
+            << kUsage;
+        return 2;
+    }
+    return RunServers(config, out, err, stop);
 }
 
 int RunAddAccountCommand(const std::vector<std::string>& args, std::istream& in,
@@ -169,7 +338,13 @@ int RunAddAccountCommand(const std::vector<std::string>& args, std::istream& in,
 int RunLarkServer(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
                   std::ostream& err, const std::atomic<bool>& stop) {
     if (!args.empty() && args[0] == "login") return RunLoginCommand(args, out, err, stop);
+    if (!args.empty() && args[0] == "patch") return RunPatchCommand(args, out, err, stop);
+    if (!args.empty() && args[0] == "serve") return RunServeCommand(args, out, err, stop);
     if (!args.empty() && args[0] == "add-account") return RunAddAccountCommand(args, in, out, err);
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
+        out << kUsage << kHelp;
+        return 0;
+    }
     err << kUsage;
     return 2;
 }

@@ -9,6 +9,17 @@
 //       machine reaches a server on 127.0.0.1 when it runs with HY_HOSTNAME=localhost (otherwise
 //       it turns 127.0.0.1 into the machine's own address); --listen 0.0.0.0 serves both.
 //
+//   larkserver patch --port N --data DIR --repository REPO [--http-port N] [--listen ADDRESS]
+//                    [--url-host HOST] [--url-suffix TEXT] [--log FILE]
+//       Answers latest-file-list requests with the list of the repository REPO (larkpublish's
+//       Repository.h) and serves REPO over HTTP on --http-port (0, the default, picks one).
+//       Prints "larkserver: patch server listening on ADDRESS:PORT" and
+//       "larkserver: http server listening on ADDRESS:PORT" once listening.
+//
+//   larkserver serve --data DIR [--login-port N --accounts FILE] [--patch-port N --repository REPO
+//                    [--http-port N]] [...]
+//       Both roles in one process; each role is on when its port is given.
+//
 //   larkserver add-account --accounts FILE --name NAME [--id N] [--paying N] [--outcome NAME]
 //                          [--ban TEXT]
 //       Reads the password as one line from standard input and adds the account with the hash of
@@ -22,6 +33,10 @@
 
 // Exit codes: 0 success, 2 bad command line, 1 any other failure (a message says which).
 int RunLoginCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                    const std::atomic<bool>& stop);
+int RunPatchCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                    const std::atomic<bool>& stop);
+int RunServeCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                     const std::atomic<bool>& stop);
 int RunAddAccountCommand(const std::vector<std::string>& args, std::istream& in,
                          std::ostream& out, std::ostream& err);

@@ -2,13 +2,17 @@
 // these headers; the implementation for this platform is chosen by CMake (posix/ here).
 #pragma once
 
+#include "OsCrash.h"
 #include "OsDownload.h"
 #include "OsEnv.h"
 #include "OsFile.h"
+#include "OsFileInfo.h"
 #include "OsHost.h"
 #include "OsHttp.h"
 #include "OsIniFile.h"
 #include "OsLibrary.h"
+#include "OsMemoryMap.h"
+#include "OsMiniDump.h"
 #include "OsProcess.h"
 #include "OsSync.h"
 #include "OsSysCalls.h"

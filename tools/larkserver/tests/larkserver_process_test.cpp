@@ -11,30 +11,9 @@
 #include "OsFile.h"
 #include "TempDir.h"
 #include "login_test_support.h"
+#include "server_process_support.h"
 
 namespace {
-
-// Starts the program with its standard output on a pipe and answers its first line.
-pid_t StartServer(const std::vector<std::string>& args, std::string& firstLine) {
-    int fds[2];
-    if (pipe(fds) != 0) return -1;
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(fds[1], STDOUT_FILENO);
-        close(fds[0]);
-        std::vector<char*> argv{const_cast<char*>(LARKSERVER_PATH)};
-        for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        execv(LARKSERVER_PATH, argv.data());
-        _exit(127);
-    }
-    close(fds[1]);
-    FILE* out = fdopen(fds[0], "r");
-    char line[256] = {};
-    if (out && fgets(line, sizeof line, out)) firstLine = line;
-    if (out) fclose(out);
-    return pid;
-}
 
 TEST(LarkServerProgram, ServesSignInsOnThePortItPrintsAndLogsNoSecret) {
     hytest::TempDir dir;
@@ -45,10 +24,11 @@ TEST(LarkServerProgram, ServesSignInsOnThePortItPrintsAndLogsNoSecret) {
     ASSERT_TRUE(accounts.Add({"Ann Lee", HashText(password), 0, 1, LoginOutcome::Accept, ""}, error));
     ASSERT_TRUE(accounts.Save(accountsPath));
 
-    std::string line;
+    std::vector<std::string> lines;
     pid_t pid = StartServer({"login", "--port", "0", "--data", HY_DATA_SOURCE_DIR, "--accounts",
                              accountsPath, "--log", logPath},
-                            line);
+                            1, lines);
+    std::string line = lines.empty() ? std::string() : lines[0];
     ASSERT_GT(pid, 0);
     const std::string prefix = "larkserver: login server listening on 127.0.0.1:";
     EXPECT_EQ(line.rfind(prefix, 0), 0u) << line;
@@ -66,10 +46,7 @@ TEST(LarkServerProgram, ServesSignInsOnThePortItPrintsAndLogsNoSecret) {
         ASSERT_TRUE(login.WaitForOutcome(2));
         EXPECT_TRUE(login.outcomes[1].success);
     });
-    kill(pid, SIGTERM);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(StopServer(pid), 0);
 
     std::string log;
     ASSERT_TRUE(HY_OS::ReadWholeFile(logPath, log));
