@@ -1,4 +1,4 @@
-// Account names, ban texts, the user registry store and the patch client id.
+// Account names, ban texts and the patch client id.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -40,24 +40,6 @@ TEST(BanText, ReadsForeverAndUnitsAndShowsLocalTimeOnlyBeforeTheWindowEnd) {
     EXPECT_EQ(BanEndText("315359", 0), "January 04, 1970 03:35 PM");
     EXPECT_EQ(BanEndText("315360", 0), "") << "at the window end the text is empty";
     EXPECT_EQ(BanEndText("", 1700000000), "") << "no time stamp, no end";
-}
-
-TEST(UserRegistryStore, KeepsAnyTextAndNeverOverwritesAStoreItCannotRead) {
-    hytest::TempDir dir;
-    std::string path = dir / "sub/UserRegistry.txt";
-    UserRegistryStore store(path);
-    std::string value;
-    EXPECT_FALSE(store.ReadString("Software\\Halcyra", "Id", value));
-    ASSERT_TRUE(store.WriteString("Software\\Halcyra", "Id", "a\tb\nc\\d"));
-    ASSERT_TRUE(store.WriteString("Software\\Halcyra", "Other", "x"));
-    ASSERT_TRUE(UserRegistryStore(path).ReadString("Software\\Halcyra", "Id", value));
-    EXPECT_EQ(value, "a\tb\nc\\d");
-
-    ASSERT_TRUE(HY_OS::WriteFileAtomic(path, "k\tn\tv\nbroken line\n"));
-    EXPECT_FALSE(store.ReadString("k", "n", value));
-    EXPECT_FALSE(store.WriteString("k", "other", "v"));
-    ASSERT_TRUE(HY_OS::ReadWholeFile(path, value));
-    EXPECT_EQ(value, "k\tn\tv\nbroken line\n");
 }
 
 TEST(PatchClientId, IsANewGuidStoredOnceAndEmptyWhenItCannotBeStored) {

@@ -1,6 +1,8 @@
 // The functions that the window library "LarkLauncherUI" exports, and the records that cross
 // between it and the launcher. The library exports them with C++ linkage, so their symbol names
-// carry the argument types; both sides must declare them exactly as here.
+// carry the argument types; both sides must declare them exactly as here. Every front-end of the
+// launcher (the GTK window, a terminal front-end) and the launcher's start-up binding include this
+// one header.
 #pragma once
 
 #include <string>
@@ -46,6 +48,22 @@ void IFnHideWindow();
 void IFnPostQuitMessage();
 void IFnHomeButtonFocus();
 
+// How the window can sleep until the launcher's "Main" loop has work, instead of sending "Tick"
+// without pause: `descriptor` becomes readable when a socket or a posted event of the loop is
+// ready (-1: none), and `timeoutMs(context)`, asked each time before the window sleeps, answers
+// the milliseconds until the loop's next timer is due (-1: no timer). While a source is set the
+// window sends "Tick" when the descriptor is ready, when that time has come, and after user input,
+// and sleeps otherwise. A null `timeoutMs` and a descriptor of -1 together remove the source.
+struct TickWaitSource {
+    int descriptor = -1;
+    int (*timeoutMs)(void* context) = nullptr;
+    void* context = nullptr;
+};
+
+// Optional export, looked up by name: a front-end without it keeps sending "Tick" whenever its
+// loop is idle. May be called before IFnShowUI or from inside the delegate.
+void IFnSetTickWaitSource(const TickWaitSource& source);
+
 // The symbol names of the exports above (GCC and Clang name decoration for these declarations).
 namespace WindowExportSymbols {
 constexpr const char* kAlreadyRunning = "_Z17IFnAlreadyRunningv";
@@ -70,4 +88,5 @@ constexpr const char* kReadyToPlay = "_Z14IFnReadyToPlayv";
 constexpr const char* kHideWindow = "_Z13IFnHideWindowv";
 constexpr const char* kPostQuitMessage = "_Z18IFnPostQuitMessagev";
 constexpr const char* kHomeButtonFocus = "_Z18IFnHomeButtonFocusv";
+constexpr const char* kSetTickWaitSource = "_Z20IFnSetTickWaitSourceRK14TickWaitSource";
 }  // namespace WindowExportSymbols

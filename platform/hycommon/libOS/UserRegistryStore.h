@@ -2,6 +2,7 @@
 // current-user keys: one file under the user's configuration directory ($XDG_CONFIG_HOME, by
 // default ~/.config) holding "key, value name, value" lines. Every write rewrites the whole file
 // atomically (temporary file, sync, rename), so a reader sees the old store or the new one.
+// Failures are reported by the return values only (this library sits below logging).
 #pragma once
 
 #include <map>
@@ -9,7 +10,7 @@
 #include <utility>
 
 class UserRegistryStore {
-public:
+  public:
     // The store at `path`.
     explicit UserRegistryStore(std::string path);
 
@@ -17,15 +18,19 @@ public:
     // $XDG_CONFIG_HOME nor $HOME is set.
     static std::string DefaultPath();
 
-    // True and the value when `key` holds a value named `name`.
+    // True and the value when `key` holds a value named `name`; false also when the store
+    // cannot be read or holds a malformed line.
     bool ReadString(const std::string& key, const std::string& name, std::string& value) const;
+    // Whether `key` can be opened: 0 when it holds at least one value, 2 when it does not exist,
+    // 5 when the store cannot be read (the registry's "not found" and "access denied" codes).
+    int OpenKey(const std::string& key) const;
     // Stores the value (creating the key and the store's directory); false when the store
     // cannot be read back whole or written.
     bool WriteString(const std::string& key, const std::string& name, const std::string& value);
 
     const std::string& Path() const { return m_path; }
 
-private:
+  private:
     using Values = std::map<std::pair<std::string, std::string>, std::string>;
     // False when the file exists but cannot be read or holds a malformed line.
     bool Load(Values& values) const;

@@ -1,12 +1,9 @@
 #include "UserRegistryStore.h"
 
-#include "LogMessage.h"
 #include "OsEnv.h"
 #include "OsFile.h"
 
 namespace {
-
-constexpr const char* kCategory = "CORE_PATCH_CLNT";
 
 // Tabs, line breaks and backslashes inside a field are written as \t, \n, \r and \\.
 std::string Escape(const std::string& text) {
@@ -14,11 +11,21 @@ std::string Escape(const std::string& text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            default: out += c; break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            default:
+                out += c;
+                break;
         }
     }
     return out;
@@ -33,11 +40,20 @@ bool Unescape(const std::string& text, std::string& out) {
         }
         if (++i == text.size()) return false;
         switch (text[i]) {
-            case '\\': out += '\\'; break;
-            case 't': out += '\t'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            default: return false;
+            case '\\':
+                out += '\\';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            default:
+                return false;
         }
     }
     return true;
@@ -77,8 +93,6 @@ bool UserRegistryStore::Load(Values& values) const {
             !Unescape(line.substr(0, first), key) ||
             !Unescape(line.substr(first + 1, second - first - 1), name) ||
             !Unescape(line.substr(second + 1), value)) {
-            HY_LOG(LL_Warning, kCategory, "UserRegistryStore::Load", "Malformed line in %s",
-                   m_path.c_str());
             return false;
         }
         values[{key, name}] = value;
@@ -94,6 +108,13 @@ bool UserRegistryStore::ReadString(const std::string& key, const std::string& na
     if (found == values.end()) return false;
     value = found->second;
     return true;
+}
+
+int UserRegistryStore::OpenKey(const std::string& key) const {
+    Values values;
+    if (!Load(values)) return 5;
+    auto found = values.lower_bound({key, std::string()});
+    return found != values.end() && found->first.first == key ? 0 : 2;
 }
 
 bool UserRegistryStore::WriteString(const std::string& key, const std::string& name,
