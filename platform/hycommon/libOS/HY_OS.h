@@ -10,6 +10,7 @@
 #include "OsIniFile.h"
 #include "OsLibrary.h"
 #include "OsProcess.h"
+#include "OsStack.h"
 #include "OsSync.h"
 #include "OsSysCalls.h"
 #include "OsThread.h"

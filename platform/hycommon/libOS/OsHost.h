@@ -15,5 +15,7 @@ uint32_t GetProcessId();
 std::string GetExecutablePath();
 // True while a debugger is attached to this process.
 bool IsDebuggerAttached();
+// Stops in the attached debugger (a breakpoint trap).
+void BreakIntoDebugger();
 
 }  // namespace HY_OS

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <csignal>
+
 #include <climits>
 #include <cstdlib>
 #include <string>
@@ -41,5 +43,7 @@ bool IsDebuggerAttached() {
     if (at == std::string::npos) return false;
     return std::strtol(status.c_str() + at + 10, nullptr, 10) != 0;
 }
+
+void BreakIntoDebugger() { std::raise(SIGTRAP); }
 
 }  // namespace HY_OS

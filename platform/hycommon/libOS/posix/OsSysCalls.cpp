@@ -3,8 +3,6 @@
 #include <sys/statvfs.h>
 #include <ctime>
 
-#include <atomic>
-
 namespace HY_OS {
 
 int64_t OsSysCalls::FreeDiskSpace(const std::string& path) {
@@ -18,17 +16,5 @@ uint64_t OsSysCalls::MonotonicMs() {
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec / 1000000);
 }
-
-namespace {
-OsSysCalls g_realCalls;
-std::atomic<OsSysCalls*> g_calls{&g_realCalls};
-}  // namespace
-
-OsSysCalls& SysCalls() { return *g_calls.load(std::memory_order_acquire); }
-
-ScopedSysCalls::ScopedSysCalls(OsSysCalls& calls)
-    : m_previous(g_calls.exchange(&calls, std::memory_order_acq_rel)) {}
-
-ScopedSysCalls::~ScopedSysCalls() { g_calls.store(m_previous, std::memory_order_release); }
 
 }  // namespace HY_OS
