@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "LogMessage.h"
 #include "SocketCounters.h"
 
 namespace {
@@ -23,8 +22,6 @@ int SetNonBlocking(int fd, bool on) {
 bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK; }
 
 }  // namespace
-
-HYTcpSocket::~HYTcpSocket() { Close(true); }
 
 std::unique_ptr<HYTcpSocket> HYTcpSocket::Adopt(int descriptor) {
     auto socket = std::make_unique<HYTcpSocket>();
@@ -118,11 +115,6 @@ long HYTcpSocket::Write(const iovec* pieces, int count) {
     return WouldBlock(m_lastError) ? 0 : -1;
 }
 
-long HYTcpSocket::Write(const void* bytes, size_t length) {
-    iovec piece{const_cast<void*>(bytes), length};
-    return Write(&piece, 1);
-}
-
 int HYTcpSocket::SetOption(int index, int value) {
     if (!IsOpen()) return -1;
     int fd = Handle();
@@ -208,21 +200,4 @@ void HYTcpSocket::RefreshAddresses() {
     length = sizeof address;
     if (::getpeername(Handle(), reinterpret_cast<sockaddr*>(&address), &length) == 0)
         m_remote = HYInetAddress(address);
-}
-
-int HYTcpSocket::OnReadable() { return m_observer ? m_observer->OnSocketReadable(*this) : -1; }
-
-int HYTcpSocket::OnWritable() { return m_observer ? m_observer->OnSocketWritable(*this) : -1; }
-
-void HYTcpSocket::OnError(int mask) {
-    if (m_observer) m_observer->OnSocketError(*this, mask);
-}
-
-void HYTcpSocket::Dump() const {
-    const char* function = "HYTcpSocket::Dump";
-    HY_LOG(LL_Status, "PLAT_NET", function, "HYTcpSocket:: this=%p", static_cast<const void*>(this));
-    HY_LOG(LL_Status, "PLAT_NET", function, "  localAddr : %s", m_local.ToText(true).c_str());
-    HY_LOG(LL_Status, "PLAT_NET", function, "  remotAddr : %s", m_remote.ToText(true).c_str());
-    HY_LOG(LL_Status, "PLAT_NET", function, "   m_handle : %p",
-           reinterpret_cast<void*>(static_cast<intptr_t>(Handle())));
 }

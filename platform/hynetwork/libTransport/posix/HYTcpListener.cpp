@@ -7,13 +7,6 @@
 
 #include "LogMessage.h"
 
-namespace {
-// Connections taken per readiness; the rest wait for the next pass so one busy listener does not
-// hold its thread.
-constexpr int kAcceptsPerPass = 64;
-}  // namespace
-
-HYTcpListener::~HYTcpListener() { Close(); }
 
 int HYTcpListener::Listen(const HYInetAddress& address, AcceptFunction onAccept, int backlog) {
     Close();
@@ -55,7 +48,7 @@ void HYTcpListener::Close() {
 }
 
 int HYTcpListener::OnReadable() {
-    for (int i = 0; i < kAcceptsPerPass && Handle() != -1; ++i) {
+    for (int i = 0; i < HYTcpListener::kAcceptsPerPass && Handle() != -1; ++i) {
         int fd = ::accept4(Handle(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) continue;
@@ -71,8 +64,4 @@ int HYTcpListener::OnReadable() {
         if (m_onAccept) m_onAccept(std::move(socket));
     }
     return 0;
-}
-
-void HYTcpListener::OnError(int mask) {
-    HY_LOG(LL_Warning, "PLAT_NET", "HYTcpListener::OnError", "listener dropped (mask:%d)", mask);
 }
