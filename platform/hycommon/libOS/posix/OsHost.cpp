@@ -46,4 +46,7 @@ bool IsDebuggerAttached() {
 
 void BreakIntoDebugger() { std::raise(SIGTRAP); }
 
+// A native build runs on Linux.
+int GetOsCode() { return 0; }
+
 }  // namespace HY_OS

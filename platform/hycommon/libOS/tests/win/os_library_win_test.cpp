@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include "OsLibrary.h"
 
 #include <gtest/gtest.h>
@@ -57,6 +59,15 @@ TEST(OsTimeWin, ClocksAdvanceAndConvert) {
     EXPECT_EQ(t.year, 2024u);
     EXPECT_NEAR(static_cast<int>(t.yday), 60, 1);
     EXPECT_FALSE(HY_OS::ToLocalTime(-20000000000LL, t));
+}
+
+// Under Wine the code names the host system; these tests run under Wine on Linux only.
+TEST(OsCodeWin, UnderWineOnLinuxTheCodeIsZero) {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    if (GetProcAddress(ntdll, "wine_get_host_version") == nullptr) {
+        GTEST_SKIP() << "not under Wine: the version code is checked by the mapping test";
+    }
+    EXPECT_EQ(HY_OS::GetOsCode(), 0);
 }
 
 }  // namespace
