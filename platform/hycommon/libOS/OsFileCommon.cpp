@@ -7,6 +7,19 @@
 
 namespace HY_OS {
 
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+
+File& File::operator=(File&& other) noexcept {
+    if (this != &other) {
+        Close();
+        m_fd = other.m_fd;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
 int64_t GetFreeDiskSpace(const std::string& path) { return SysCalls().FreeDiskSpace(path); }
 
 bool ReadWholeFile(const std::string& path, std::string& out) {

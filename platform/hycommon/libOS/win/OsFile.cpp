@@ -7,19 +7,6 @@ namespace HY_OS {
 using win::ToHandle;
 using win::ToInt;
 
-File::~File() { Close(); }
-
-File::File(File&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_fd = other.m_fd;
-        other.m_fd = -1;
-    }
-    return *this;
-}
-
 File File::Open(const std::string& path, FileMode mode, int* error) {
     DWORD access = GENERIC_READ;
     DWORD disposition = OPEN_EXISTING;

@@ -5,13 +5,6 @@
 
 namespace HY_OS {
 
-std::string GetHostName() {
-    std::string name;
-    if (GetEnv("HY_HOSTNAME", name)) return name;
-    GetSystemHostName(name);
-    return name;
-}
-
 int GetSystemHostName(std::string& name) {
     char buffer[256] = {};
     DWORD size = sizeof buffer;

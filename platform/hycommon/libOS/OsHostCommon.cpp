@@ -1,8 +1,16 @@
-// The operating-system codes of the Windows versions, the same on every platform so that both
-// builds can test them.
+// The parts of the host seam that are the same on every platform: the host name's override and
+// the operating-system codes of the Windows versions (here, so that both builds test them).
+#include "OsEnv.h"
 #include "OsHost.h"
 
 namespace HY_OS {
+
+std::string GetHostName() {
+    std::string name;
+    if (GetEnv("HY_HOSTNAME", name)) return name;
+    GetSystemHostName(name);
+    return name;
+}
 
 int OsCodeForWindowsVersion(unsigned platform, unsigned major, unsigned minor, bool server) {
     switch (platform) {
