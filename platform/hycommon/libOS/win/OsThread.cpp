@@ -20,15 +20,11 @@ struct StartBlock {
     void* context;
 };
 
-DWORD WINAPI Trampoline(LPVOID raw) {
-    StartBlock block = *static_cast<StartBlock*>(raw);
-    delete static_cast<StartBlock*>(raw);
-    return block.routine(block.context);
-}
-
 // Thread-local storage slots come from TlsAlloc, which has no clean-up of its own. The
-// clean-ups are kept here, by slot, and run for the ending thread from the image's TLS callback
-// (DLL_THREAD_DETACH), as POSIX runs key destructors: not for the process's last thread.
+// clean-ups are kept here, by slot, and run by the thread itself when its routine returns. They
+// do not run from the loader's thread-detach callback: that runs under the loader lock, and a
+// clean-up that waits for a lock held by a thread that needs the loader lock would deadlock.
+// Threads started other than through CreateThread below keep their values (a small leak).
 struct CleanupTable {
     std::mutex lock;
     std::vector<std::pair<TlsKey, void (*)(void*)>> entries;
@@ -60,16 +56,15 @@ void RunCleanups() {
     }
 }
 
-void NTAPI OnTlsEvent(PVOID, DWORD reason, PVOID) {
-    if (reason == DLL_THREAD_DETACH) RunCleanups();
+DWORD WINAPI Trampoline(LPVOID raw) {
+    StartBlock block = *static_cast<StartBlock*>(raw);
+    delete static_cast<StartBlock*>(raw);
+    DWORD result = block.routine(block.context);
+    RunCleanups();
+    return result;
 }
 
 }  // namespace
-
-extern "C" {
-// Placed in the image's TLS callback array, which the loader calls on every thread's end.
-__attribute__((section(".CRT$XLH"), used)) PIMAGE_TLS_CALLBACK hy_os_tls_callback = OnTlsEvent;
-}
 
 uint32_t CreateThread(ThreadRoutine routine, void* context, size_t stackSize, int priority,
                       uint64_t* joinable) {
