@@ -21,14 +21,19 @@ function(hy_test name)
   target_link_libraries(${name} PRIVATE ${A_DEPS} hy_testing GTest::gtest GTest::gmock GTest::gtest_main)
   set_property(GLOBAL APPEND PROPERTY HY_TEST_LABELS ${A_LABEL})
   set_property(GLOBAL APPEND PROPERTY HY_TESTS_${A_LABEL} ${name})
+  # Listing the tests may start Wine (the Windows build): allow it time on a busy machine.
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
     PROPERTIES LABELS "${A_LABEL}" TIMEOUT 300
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 endfunction()
 
 # hy_bench(name SOURCES ... DEPS ...): a Google Benchmark program.
 function(hy_bench name)
+  if(NOT benchmark_FOUND)
+    return()
+  endif()
   cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_compile_options(${name} PRIVATE ${HY_WARNINGS})

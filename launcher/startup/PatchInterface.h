@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "LaunchOptions.h"
+#include "OsHost.h"
 #include "WindowLibraryExports.h"
 
 class CPatchInterface {
@@ -27,9 +28,9 @@ public:
     // with at least one piece is marked handled.
     void Execute(ExeParams& params);
 
-    // The operating-system code handed to the window: this native build reports 0 ("LI"); the
-    // Windows build tells the Windows versions and the compatibility layer apart.
-    static int OsCode() { return 0; }
+    // The operating-system code handed to the window: a native Linux build reports 0 ("LI");
+    // the Windows build tells the Windows versions and the compatibility layer apart.
+    static int OsCode() { return HY_OS::GetOsCode(); }
 
     // The pieces of a command text.
     static std::vector<std::string> SplitCommand(const char* text);

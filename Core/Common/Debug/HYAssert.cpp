@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -74,7 +73,7 @@ void HYAssertFailed(const char* expression, const char* file, int line) {
             return;
         }
         case AA_Retry:
-            if (HY_OS::IsDebuggerAttached()) std::raise(SIGTRAP);
+            if (HY_OS::IsDebuggerAttached()) HY_OS::BreakIntoDebugger();
             std::abort();
         case AA_Abort:
         default:

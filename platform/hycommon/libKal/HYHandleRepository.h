@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "IoHandle.h"
@@ -38,3 +39,6 @@ protected:
     bool m_rebuildNeeded = false;
     int m_lastError = 0;
 };
+
+// The platform's repository: poll() on POSIX systems, WaitForMultipleObjects on Windows.
+std::unique_ptr<HYHandleRepository> MakeHandleRepository();

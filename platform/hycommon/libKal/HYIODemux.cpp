@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "HYPerThreadData.h"
-#include "posix/HYPollRepository.h"
 
 namespace {
 HYPerThreadData<HYIODemux>& Slot() {
@@ -12,7 +11,7 @@ HYPerThreadData<HYIODemux>& Slot() {
 }
 }  // namespace
 
-HYIODemux::HYIODemux() : m_repository(std::make_unique<HYPollRepository>()) {}
+HYIODemux::HYIODemux() : m_repository(MakeHandleRepository()) {}
 
 HYIODemux::~HYIODemux() {
     // Handlers still attached lose their demultiplexer reference only through Detach, which

@@ -1,14 +1,13 @@
 #include "HYTimer.h"
 
 #include <cxxabi.h>
-#include <dlfcn.h>
-#include <execinfo.h>
 
 #include <cstdlib>
 #include <typeinfo>
 
 #include "HYTimerSet.h"
 #include "LogMessage.h"
+#include "OsStack.h"
 
 namespace {
 
@@ -23,23 +22,11 @@ std::string Demangle(const char* name) {
 }  // namespace
 
 void LogCallerStack(const char* category, const char* function) {
-    void* frames[17];
-    int count = backtrace(frames, 17);
-    // Frame 0 is this function.
-    for (int i = 1; i < count; ++i) {
-        Dl_info info{};
-        const char* where = "??";
-        std::string symbol;
-        if (dladdr(frames[i], &info) != 0) {
-            if (info.dli_sname) {
-                symbol = Demangle(info.dli_sname);
-                where = symbol.c_str();
-            } else if (info.dli_fname) {
-                where = info.dli_fname;
-            }
-        }
-        HY_LOG_AT(48, LL_Warning, category, function, "%02d %s : %d", i - 1, where, 0);
-    }
+    // The first entry is this function; the listing starts with its caller.
+    std::vector<std::string> stack = HY_OS::CallerStack(17);
+    for (size_t i = 1; i < stack.size(); ++i)
+        HY_LOG_AT(48, LL_Warning, category, function, "%02d %s : %d", static_cast<int>(i - 1),
+                  stack[i].c_str(), 0);
 }
 
 HYTimer::HYTimer(uint32_t intervalMs) : TimerWheelBaseNode(intervalMs) {}

@@ -14,6 +14,7 @@
 #include "OsMemoryMap.h"
 #include "OsMiniDump.h"
 #include "OsProcess.h"
+#include "OsStack.h"
 #include "OsSync.h"
 #include "OsSysCalls.h"
 #include "OsThread.h"

@@ -16,6 +16,9 @@ enum DownloadResult {
     DR_TooLarge = 5,      // the body was longer than the caller allows
 };
 
+// True for an address that begins with "http://" or "https://" (any letter case) and has more.
+bool IsHttpUrl(const std::string& url);
+
 // Fetches `url` (following redirects) and stores the body as the file `path`. The body is written
 // to a temporary file beside `path` and renamed over it only when the transfer is complete, so a
 // failure never leaves a partial file at `path`. Only http and https are fetched, redirects

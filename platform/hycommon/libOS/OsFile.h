@@ -5,6 +5,12 @@
 #include <cstdint>
 #include <string>
 
+// <windows.h> turns some of these names into macros; the seam's functions keep their own names.
+#undef DeleteFile
+#undef RemoveDirectory
+#undef GetCurrentDirectory
+#undef SetCurrentDirectory
+
 namespace HY_OS {
 
 enum class FileMode {

@@ -15,5 +15,16 @@ uint32_t GetProcessId();
 std::string GetExecutablePath();
 // True while a debugger is attached to this process.
 bool IsDebuggerAttached();
+// Stops in the attached debugger (a breakpoint trap).
+void BreakIntoDebugger();
+
+// The operating-system code the launcher reports: 0 for Linux (a native build here, or the
+// Windows build under Wine on Linux), 1 for macOS (the Windows build under Wine there), and on
+// Windows the code of its version (100 to 114). Computed once.
+int GetOsCode();
+
+// The Windows version's code: `platform` 2 for the NT family, 1 for Windows 9x, 0 for Win32s;
+// `server` for a server product.
+int OsCodeForWindowsVersion(unsigned platform, unsigned major, unsigned minor, bool server);
 
 }  // namespace HY_OS

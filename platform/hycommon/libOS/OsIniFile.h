@@ -27,5 +27,7 @@ std::string IniStringFromText(const std::string& text, const std::string& sectio
                               size_t maxLength);
 uint32_t IniUIntFromText(const std::string& text, const std::string& section,
                          const std::string& key, uint32_t fallback);
+// The number rule of GetIniUInt applied to one value (blanks around it are ignored).
+uint32_t IniUIntFromValue(const std::string& value, uint32_t fallback);
 
 }  // namespace HY_OS

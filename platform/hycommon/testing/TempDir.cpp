@@ -1,20 +1,35 @@
 #include "TempDir.h"
 
-#include <cstdlib>
+#include <cstdio>
 #include <filesystem>
+#include <random>
 #include <system_error>
 
 namespace hytest {
 
+// A new directory of a random name in the system's temporary folder (/tmp, or TMPDIR; on
+// Windows the user's temporary folder, a drive-letter path with backslashes).
 TempDir::TempDir() {
-    char pattern[] = "/tmp/hytest.XXXXXX";
-    const char* made = mkdtemp(pattern);
-    m_path = made ? made : "/tmp";
+    std::error_code error;
+    std::filesystem::path base = std::filesystem::temp_directory_path(error);
+    if (error) base = "/tmp";
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "hytest.%08x", static_cast<unsigned>(random()));
+        std::filesystem::path candidate = base / name;
+        if (std::filesystem::create_directory(candidate, error)) {
+            m_path = candidate.string();
+            return;
+        }
+    }
+    m_path = base.string();
 }
 
 TempDir::~TempDir() {
     std::error_code ignored;
-    if (m_path != "/tmp") std::filesystem::remove_all(m_path, ignored);
+    // Only a directory this object made is removed, never the temporary folder itself.
+    if (m_path.find("hytest.") != std::string::npos) std::filesystem::remove_all(m_path, ignored);
 }
 
 std::string TempDir::Path(const std::string& name) const {

@@ -1,4 +1,4 @@
-// Test support: a fresh directory under /tmp, removed with everything in it at the end.
+// Test support: a fresh directory in the temporary folder, removed with everything in it at the end.
 #pragma once
 
 #include <string>

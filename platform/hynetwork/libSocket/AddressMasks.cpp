@@ -1,6 +1,6 @@
 #include "AddressMasks.h"
 
-#include <arpa/inet.h>
+#include "SocketTypes.h"
 
 #include <cstdio>
 

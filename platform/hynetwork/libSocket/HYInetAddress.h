@@ -1,7 +1,7 @@
 // An IPv4 address and port, both kept in network byte order, with name resolution.
 #pragma once
 
-#include <netinet/in.h>
+#include "SocketTypes.h"
 
 #include <cstdint>
 #include <string>

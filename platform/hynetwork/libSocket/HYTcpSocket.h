@@ -2,13 +2,12 @@
 // socket's observer (the connector while connecting, then the session or the listener's user).
 #pragma once
 
-#include <sys/uio.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
 #include "HYInetAddress.h"
+#include "SocketTypes.h"
 #include "IoHandle.h"
 
 class HYTcpSocket;

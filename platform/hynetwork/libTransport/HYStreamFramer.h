@@ -6,7 +6,7 @@
 // `long Write(const iovec*, int)` (>= 0 bytes, -1 error), as HYTcpSocket does.
 #pragma once
 
-#include <sys/uio.h>
+#include "SocketTypes.h"
 
 #include <cstdint>
 #include <cstring>

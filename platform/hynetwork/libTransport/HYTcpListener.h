@@ -31,6 +31,10 @@ public:
     void OnError(int mask) override;
 
 private:
+    // Connections taken per readiness; the rest wait for the next pass so one busy listener does
+    // not hold its thread.
+    static constexpr int kAcceptsPerPass = 64;
+
     AcceptFunction m_onAccept;
     HYInetAddress m_local;
     int m_lastError = 0;

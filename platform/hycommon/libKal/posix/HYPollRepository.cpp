@@ -4,6 +4,10 @@
 
 #include "ThreadClock.h"
 
+std::unique_ptr<HYHandleRepository> MakeHandleRepository() {
+    return std::make_unique<HYPollRepository>();
+}
+
 namespace {
 constexpr int kTimeoutCode = 121;  // the error code a wait that timed out leaves
 }

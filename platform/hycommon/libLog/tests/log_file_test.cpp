@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -193,14 +195,10 @@ TEST_F(LauncherLogTest, RotatingTwiceInOneMinuteKeepsBothOldFiles) {
     // fresh current one.
     int files = 0;
     std::string listing;
-    FILE* p = popen(("ls " + dir.Path()).c_str(), "r");
-    char buf[256];
-    while (fgets(buf, sizeof buf, p)) {
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
         ++files;
-        for (const auto& line : ReadLines(dir.Path(std::string(buf, strcspn(buf, "\n")))))
-            listing += line;
+        for (const auto& line : ReadLines(entry.path().string())) listing += line;
     }
-    pclose(p);
     EXPECT_EQ(files, 4);
     std::sort(listing.begin(), listing.end());
     EXPECT_EQ(listing, "012345");

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <csignal>
+
 #include <climits>
 #include <cstdlib>
 #include <string>
@@ -10,13 +12,6 @@
 #include "OsFile.h"
 
 namespace HY_OS {
-
-std::string GetHostName() {
-    std::string name;
-    if (GetEnv("HY_HOSTNAME", name)) return name;
-    GetSystemHostName(name);
-    return name;
-}
 
 int GetSystemHostName(std::string& name) {
     char buffer[256] = {};
@@ -41,5 +36,10 @@ bool IsDebuggerAttached() {
     if (at == std::string::npos) return false;
     return std::strtol(status.c_str() + at + 10, nullptr, 10) != 0;
 }
+
+void BreakIntoDebugger() { std::raise(SIGTRAP); }
+
+// A native build runs on Linux.
+int GetOsCode() { return 0; }
 
 }  // namespace HY_OS

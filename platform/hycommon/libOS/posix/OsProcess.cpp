@@ -70,16 +70,6 @@ std::vector<ProcessEntry> ListProcesses() {
     return processes;
 }
 
-uint32_t FindProcessByExecutableName(const std::string& executableName,
-                                     uint32_t excludeProcessId) {
-    if (executableName.empty()) return 0;
-    for (const ProcessEntry& process : ListProcesses()) {
-        if (process.processId != excludeProcessId && process.executableName == executableName)
-            return process.processId;
-    }
-    return 0;
-}
-
 int SpawnProcess(const std::string& path, const std::vector<std::string>& arguments,
                  const std::string& workingDirectory, uint32_t* processId) {
     std::vector<std::string> texts;

@@ -4,40 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 
 namespace HY_OS {
-
-Semaphore::Semaphore(unsigned initial) : m_count(initial) {}
-
-Semaphore::~Semaphore() = default;
-
-void Semaphore::Release(unsigned count) {
-    {
-        std::lock_guard<std::mutex> hold(m_lock);
-        m_count += count;
-    }
-    if (count == 1) {
-        m_ready.notify_one();
-    } else {
-        m_ready.notify_all();
-    }
-}
-
-void Semaphore::Wait() {
-    std::unique_lock<std::mutex> hold(m_lock);
-    m_ready.wait(hold, [this] { return m_count > 0; });
-    --m_count;
-}
-
-bool Semaphore::WaitMs(uint32_t ms) {
-    std::unique_lock<std::mutex> hold(m_lock);
-    if (!m_ready.wait_for(hold, std::chrono::milliseconds(ms), [this] { return m_count > 0; })) {
-        return false;
-    }
-    --m_count;
-    return true;
-}
 
 WakeEvent::WakeEvent() : m_fd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 

@@ -5,8 +5,6 @@
 #include <unistd.h>
 #include <ctime>
 
-#include <atomic>
-
 namespace HY_OS {
 
 int64_t OsSysCalls::FreeDiskSpace(const std::string& path) {
@@ -25,17 +23,5 @@ int64_t OsSysCalls::WriteFile(int fd, const void* data, size_t size) {
     // The raw system call: no library wrapper that could inspect or lock anything.
     return static_cast<int64_t>(::syscall(SYS_write, fd, data, size));
 }
-
-namespace {
-OsSysCalls g_realCalls;
-std::atomic<OsSysCalls*> g_calls{&g_realCalls};
-}  // namespace
-
-OsSysCalls& SysCalls() { return *g_calls.load(std::memory_order_acquire); }
-
-ScopedSysCalls::ScopedSysCalls(OsSysCalls& calls)
-    : m_previous(g_calls.exchange(&calls, std::memory_order_acq_rel)) {}
-
-ScopedSysCalls::~ScopedSysCalls() { g_calls.store(m_previous, std::memory_order_release); }
 
 }  // namespace HY_OS

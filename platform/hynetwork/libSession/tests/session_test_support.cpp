@@ -1,7 +1,6 @@
 #include "session_test_support.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 
 namespace nettest {
 

@@ -1,6 +1,6 @@
 #include "HYInetAddress.h"
 
-#include <arpa/inet.h>
+#include "SocketTypes.h"
 #include <gtest/gtest.h>
 
 #include "AddressMasks.h"

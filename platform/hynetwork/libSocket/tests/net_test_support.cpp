@@ -5,6 +5,7 @@
 
 #include "HYThread.h"
 #include "LogRegistry.h"
+#include "OsEnv.h"
 #include "OsTime.h"
 
 namespace nettest {
@@ -13,7 +14,7 @@ namespace {
 // Addresses on this machine stay the loopback address in every test: the machine's own name is
 // made to resolve to 127.0.0.1 only.
 const bool kHostNameSet = [] {
-    setenv("HY_HOSTNAME", "localhost", 1);
+    HY_OS::SetEnv("HY_HOSTNAME", "localhost");
     return true;
 }();
 

@@ -1,15 +1,13 @@
 #include "HYTcpConnector.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <vector>
 
 #include "HYTcpListener.h"
 #include "net_test_support.h"
+#include "raw_socket.h"
 
 namespace {
 
@@ -71,7 +69,7 @@ TEST(HYTcpConnector, AClosedPortFailsAndCancelledConnectsNeverComplete) {
         EXPECT_EQ(connector->PendingCount(&cancelled), 0u);
         EXPECT_TRUE(nettest::PumpUntil([&] { return !refused.errors.empty(); }));
         nettest::PumpFor(20);
-        EXPECT_EQ(refused.errors, std::vector<int>{ECONNREFUSED});
+        EXPECT_EQ(refused.errors, std::vector<int>{nettest::kErrRefused});
         EXPECT_FALSE(refused.socket);
         EXPECT_TRUE(cancelled.errors.empty());
     });
@@ -81,24 +79,20 @@ TEST(HYTcpConnector, AConnectThatHangsTimesOut) {
     nettest::ManualClock clock;
     nettest::RunOnWorker([&] {
         // A listener that never accepts, with its backlog filled: further connects hang.
-        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in at = Loopback(0).ToSockAddr();
-        socklen_t length = sizeof at;
-        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
-        ASSERT_EQ(::listen(fd, 0), 0);
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &length);
+        nettest::RawListener full(0);
+        ASSERT_NE(full.address.Port(), 0);
+        const HYInetAddress& at = full.address;
         std::shared_ptr<HYTcpConnector> connector = HYTcpConnector::Current();
         std::vector<std::unique_ptr<Outcome>> fillers;
         for (int i = 0; i < 3; ++i) {
             fillers.push_back(std::make_unique<Outcome>());
-            connector->Connect(HYInetAddress(at), 60000, fillers.back().get(), kNonBlocking);
+            connector->Connect(at, 60000, fillers.back().get(), kNonBlocking);
         }
         nettest::PumpFor(50);
         Outcome late;
-        ASSERT_TRUE(connector->Connect(HYInetAddress(at), 500, &late, kNonBlocking));
+        ASSERT_TRUE(connector->Connect(at, 500, &late, kNonBlocking));
         nettest::PumpFor(50);
         if (!late.errors.empty()) {
-            ::close(fd);
             GTEST_SKIP() << "this system completed the connect despite the full backlog";
         }
         clock.Advance(499);
@@ -108,7 +102,6 @@ TEST(HYTcpConnector, AConnectThatHangsTimesOut) {
         EXPECT_TRUE(nettest::PumpUntil([&] { return !late.errors.empty(); }));
         EXPECT_EQ(late.errors, std::vector<int>{ETIMEDOUT});
         for (auto& f : fillers) connector->Cancel(f.get());
-        ::close(fd);
     });
 }
 

@@ -1,7 +1,7 @@
 #include "HYStreamFramer.h"
 
 #include <gtest/gtest.h>
-#include <sys/uio.h>
+#include "SocketTypes.h"
 
 #include <algorithm>
 #include <cstring>

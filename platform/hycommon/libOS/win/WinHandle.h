@@ -1,0 +1,27 @@
+// Helpers shared by the Windows half of the platform seam (private to this folder).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace HY_OS::win {
+
+// The seam carries handles and sockets as int. Windows guarantees that kernel handles (sockets
+// included) fit in 32 bits and may be sign-extended back, so -1 stays INVALID_HANDLE_VALUE.
+inline int ToInt(HANDLE handle) {
+    return static_cast<int>(reinterpret_cast<intptr_t>(handle));
+}
+inline HANDLE ToHandle(int handle) {
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(handle));
+}
+
+// Milliseconds of the multimedia timer (timeGetTime, at 1 ms resolution), widened to 64 bits
+// so that the count does not wrap after 49.7 days.
+uint64_t MultimediaTimeMs();
+
+// The system's text for an error code, without the trailing line break.
+std::string ErrorText(DWORD error);
+
+}  // namespace HY_OS::win
