@@ -47,6 +47,10 @@ endfunction()
 # libFuzzer program `<name>` is made as well and listed in <build>/fuzz_targets.txt.
 option(HY_FUZZ "Build the libFuzzer programs of the fuzz targets (clang only)" OFF)
 function(hy_fuzz name)
+  # The fuzz targets and their replays are built and run on Linux only.
+  if(WIN32)
+    return()
+  endif()
   cmake_parse_arguments(A "" "" "SOURCES;DEPS" ${ARGN})
   set(corpus ${CMAKE_CURRENT_SOURCE_DIR}/corpus/${name})
   set(crashes ${CMAKE_CURRENT_SOURCE_DIR}/crashes/${name})

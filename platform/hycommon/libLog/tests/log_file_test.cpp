@@ -173,7 +173,7 @@ TEST_F(LauncherLogTest, ReachingTheSizeLimitRotatesAndSaysSo) {
     std::vector<std::string> movedAside;
     for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
         std::string name = entry.path().filename().string();
-        if (name != "size.txt" && name.rfind("size.", 0) == 0) movedAside.push_back(entry.path());
+        if (name != "size.txt" && name.rfind("size.", 0) == 0) movedAside.push_back(entry.path().string());
     }
     ASSERT_EQ(movedAside.size(), 1u);
     std::string moved;
