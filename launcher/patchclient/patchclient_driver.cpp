@@ -8,6 +8,7 @@
 //   completed <root> <bin> <exe> | user-stopped | error-stopped <code> [<extra>]
 //   display-error <code> | post-quit | file-done <name> | file-progress <percent> <text>
 //   total-progress <percent> | patching-state <n> | show-login | show-progress
+//   package-completed <name> <files altered> <bytes downloaded>
 //
 // Exit code: 0 completed, 3 relaunched, 1 stopped with an error, 2 not started.
 #include <cstdarg>
@@ -46,6 +47,12 @@ protected:
                          uint64_t accountId, const std::string& passKey, const std::string& accountName) override {
         Print("need-restart %s", bankDirectory.c_str());
         PatchClientBC::OnPCNeedRestart(root, bankDirectory, exeFileName, accountId, passKey, accountName);
+    }
+    void OnPackageCompleted(const std::string& package, uint32_t filesAltered, uint64_t bytesDownloaded,
+                            uint64_t bytesSaved) override {
+        Print("package-completed %s %u %llu", package.c_str(), filesAltered,
+              static_cast<unsigned long long>(bytesDownloaded));
+        PatchClientBC::OnPackageCompleted(package, filesAltered, bytesDownloaded, bytesSaved);
     }
     void OnPCPrepareGamePatch() override { Print("prepare-game-patch"); }
     void OnPCGamePatched() override { Print("game-patched"); }

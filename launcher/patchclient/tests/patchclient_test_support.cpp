@@ -64,7 +64,7 @@ int DriverRun::IndexOf(const std::string& line) const {
     return -1;
 }
 
-GameWorld::GameWorld() {
+GameWorld::GameWorld(const std::map<std::string, std::string>& extraGameFiles) {
     // Drivers of a killed chain are reaped here.
     prctl(PR_SET_CHILD_SUBREAPER, 1);
     std::string base = dir.Path();
@@ -87,9 +87,11 @@ GameWorld::GameWorld() {
                            "gzip Bin/\n"
                            "plain Data/\n");
     SetBuildFile("Launcher/LauncherNotes.txt", "launcher v1\n");
-    SetBuildFile("Readme.txt", "Larkspur\n");
-    SetBuildFile("Bin/GameClient.txt", std::string(3000, 'g'));
-    SetBuildFile("Data/Strings.txt", "strings v1\n");
+    game["Readme.txt"] = "Larkspur\n";
+    game["Bin/GameClient.txt"] = std::string(3000, 'g');
+    game["Data/Strings.txt"] = "strings v1\n";
+    game.insert(extraGameFiles.begin(), extraGameFiles.end());
+    for (const auto& [path, content] : game) SetBuildFile(path, content);
     Publish();
     AddAccount("player");
     StartServers();

@@ -27,8 +27,9 @@ struct DriverRun {
 
 class GameWorld {
 public:
-    // Publishes the build (launcher notes "v1", a small game) and starts the servers.
-    GameWorld();
+    // Publishes the build (launcher notes "v1", a small game and `extraGameFiles`, paths below
+    // Data/) and starts the servers.
+    explicit GameWorld(const std::map<std::string, std::string>& extraGameFiles = {});
     ~GameWorld();
     GameWorld(const GameWorld&) = delete;
     GameWorld& operator=(const GameWorld&) = delete;
@@ -62,6 +63,8 @@ public:
     // The value of the AppStart registry entry; empty when missing.
     std::string AppStartRegistryValue() const;
 
+    // The game's files as published: install path -> content.
+    std::map<std::string, std::string> game;
     hytest::TempDir dir;
     std::string root;        // the game root, with a trailing '/'
     std::string buildDir;    // the game build larkpublish publishes
