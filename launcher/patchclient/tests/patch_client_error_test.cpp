@@ -62,17 +62,7 @@ private:
 
 struct RunSetup {
     explicit RunSetup(GameWorld& world, const std::string& notes = "launcher v0\n") {
-        setenv("HY_HOSTNAME", "localhost", 1);
-        setenv("XDG_CONFIG_HOME", world.configHome.c_str(), 1);
-        world.InstallLauncher("BankA", notes);
-        config.PatchClientDataDir = std::string(HY_DATA_SOURCE_DIR) + "/";
-        config.LoginHostname = "127.0.0.1";
-        config.LoginPort = world.loginPort;
-        config.PatchServerHostname = "127.0.0.1";
-        config.PatchServerPort = world.patchPort;
-        config.PatchClientIDRegistry = "Software\\Halcyra\\PatchClient";
-        config.PatchClientIDRegKey = "PatchClientID";
-        config.Language = "English";
+        world.PrepareInProcess(config, notes);
     }
     PatchClientConfig config;
 };

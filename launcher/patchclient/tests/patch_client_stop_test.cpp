@@ -37,20 +37,7 @@ protected:
 };
 
 struct InProcess {
-    explicit InProcess(GameWorld& world) {
-        setenv("HY_HOSTNAME", "localhost", 1);
-        setenv("XDG_CONFIG_HOME", world.configHome.c_str(), 1);
-        world.InstallLauncher("BankA", "launcher v1\n");
-        config.PatchClientDataDir = std::string(HY_DATA_SOURCE_DIR) + "/";
-        config.LoginHostname = "127.0.0.1";
-        config.LoginPort = world.loginPort;
-        config.PatchServerHostname = "127.0.0.1";
-        config.PatchServerPort = world.patchPort;
-        config.GameClientExecutable = "LarkGame";
-        config.PatchClientIDRegistry = "Software\\Halcyra\\PatchClient";
-        config.PatchClientIDRegKey = "PatchClientID";
-        config.Language = "English";
-    }
+    explicit InProcess(GameWorld& world) { world.PrepareInProcess(config, "launcher v1\n"); }
     PatchClientConfig config;
 };
 

@@ -15,6 +15,7 @@
 
 #include "OsFile.h"
 #include "OsTime.h"
+#include "PatchClientConfig.h"
 #include "UserRegistryStore.h"
 #include "server_process_support.h"
 
@@ -263,6 +264,21 @@ DriverRun GameWorld::Run(const std::string& bank, const std::vector<std::string>
     EXPECT_GT(pid, 0);
     EXPECT_TRUE(WaitChain(pid, run, limitMs)) << "the driver did not end in time";
     return run;
+}
+
+void GameWorld::PrepareInProcess(PatchClientConfig& config, const std::string& notes) {
+    setenv("HY_HOSTNAME", "localhost", 1);
+    setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+    InstallLauncher("BankA", notes);
+    config.PatchClientDataDir = std::string(HY_DATA_SOURCE_DIR) + "/";
+    config.LoginHostname = "127.0.0.1";
+    config.LoginPort = loginPort;
+    config.PatchServerHostname = "127.0.0.1";
+    config.PatchServerPort = patchPort;
+    config.GameClientExecutable = "LarkGame";
+    config.PatchClientIDRegistry = "Software\\Halcyra\\PatchClient";
+    config.PatchClientIDRegKey = "PatchClientID";
+    config.Language = "English";
 }
 
 std::string GameWorld::Read(const std::string& relative) const {

@@ -12,6 +12,8 @@
 
 #include "TempDir.h"
 
+class PatchClientConfig;
+
 namespace pctest {
 
 // One driver run and, when it relaunched itself, the run of the new process.
@@ -57,6 +59,10 @@ public:
     bool WaitChain(pid_t runner, DriverRun& run, uint32_t limitMs);
     // Kills every process of the chain at once.
     void KillChain(pid_t runner);
+
+    // For a patch client in this process: installs the launcher in BankA with `notes`, points the
+    // configuration at the servers and this process's environment at them and the user store.
+    void PrepareInProcess(PatchClientConfig& config, const std::string& notes);
 
     // The content of a file below the game root; empty when missing.
     std::string Read(const std::string& relative) const;
