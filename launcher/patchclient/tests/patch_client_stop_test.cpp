@@ -24,6 +24,7 @@ public:
     int errorCode = -1;
     bool completed = false;
     int osCode = 0;
+    bool stopInCopy = false;
     bool Ended() const { return userStopped > 0 || errorCode >= 0 || completed; }
 
 protected:
@@ -34,6 +35,10 @@ protected:
         completed = true;
     }
     int VerifyOS() override { return osCode; }
+    void OnPCStateChange(int state) override {
+        // The window's Stop arriving while the copy runs (the copy blocks the thread it runs on).
+        if (state == ST_LeadCopying && stopInCopy) Stop();
+    }
 };
 
 struct InProcess {
@@ -118,4 +123,30 @@ TEST(PatchClientRunInProcess, UnsupportedSystemAndFreeToPlayCap) {
     EXPECT_EQ(log->Count("Unsupported OS"), 1);
     EXPECT_EQ(log->Count("Too many free players"), 1);
     EXPECT_EQ(log->Count("Game patched successful"), 1);
+}
+
+TEST(PatchClientStop, DuringTheLeadCopyStartsNoLeadPatch) {
+    GameWorld world;
+    InProcess setup(world);
+    hytest::ScopedLogCapture log;
+    hytest::RunOnWorker([&] {
+        StepClient client(world.root + "PatchClient/BankA/patchclient_driver");
+        ASSERT_TRUE(client.Initialize(&setup.config, false, false, false, true));
+        client.stopInCopy = true;
+        ASSERT_TRUE(client.Start("player", "swordfish"));
+        ASSERT_TRUE(hytest::PumpUntil([&] { return client.Ended(); }, 30000));
+        hytest::PumpFor(300);
+        EXPECT_EQ(client.userStopped, 1);
+        EXPECT_EQ(client.GetState(), ST_Ready);
+
+        // The same client without the stop goes on from the copy to the lead patch.
+        client.stopInCopy = false;
+        client.userStopped = 0;
+        ASSERT_TRUE(client.Start("player", "swordfish"));
+        ASSERT_TRUE(hytest::PumpUntil([&] { return client.Ended(); }, 30000));
+        EXPECT_TRUE(client.completed);
+    });
+    EXPECT_EQ(log->Count("Event: ET_UserStopped"), 1);
+    EXPECT_EQ(log->Count("Lead patch the patch client."), 1);
+    EXPECT_EQ(log->Count("Event: ET_LeadCopied"), 1);
 }
