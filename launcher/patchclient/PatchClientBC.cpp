@@ -16,7 +16,6 @@
 namespace {
 
 constexpr const char* kCategory = "CORE_PATCH_CLNT";
-constexpr size_t kCommandLineSlack = 520;
 constexpr uint32_t kSignOfLifePollMs = 10;
 
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -69,17 +68,6 @@ std::string PatchClientBC::AppStartText(const std::string& bankDirectory) const 
     return text;
 }
 
-std::string PatchClientBC::RelaunchCommandLine(const std::string& bankDirectory, const std::string& exeFileName,
-                                               uint64_t accountId, const std::string& passKey,
-                                               const std::string& accountName) const {
-    std::string line = Format("%s%s -r -u:%llu -p:%s -n:%s -j:%s", bankDirectory.c_str(), exeFileName.c_str(),
-                              static_cast<unsigned long long>(accountId), passKey.c_str(), accountName.c_str(),
-                              WebSessionId().c_str());
-    size_t limit = WebSessionId().size() + kCommandLineSlack;
-    if (line.size() > limit) line.resize(limit);
-    return line;
-}
-
 std::string PatchClientBC::MaskedCommandLine(const std::string& bankDirectory, const std::string& exeFileName,
                                              uint64_t accountId, const std::string& accountName) {
     return Format("%s%s -r -u:%llu -p:*** -n:%s", bankDirectory.c_str(), exeFileName.c_str(),
@@ -106,8 +94,8 @@ void PatchClientBC::OnPCNeedRestart(const std::string& root, const std::string& 
 
     std::string masked = MaskedCommandLine(bankDirectory, exeFileName, accountId, accountName);
     HY_LOG(LL_Status, kCategory, "PatchClientBC::OnPCNeedRestart", "%s", masked.c_str());
-    // The new process gets the command line's options as separate arguments, so an account name
-    // with spaces arrives whole; the program's path is the first word of the line.
+    // The new process gets the command line's options as separate arguments: an account name
+    // with spaces arrives whole, and no fixed-size buffer cuts a long name or session id short.
     std::vector<std::string> arguments = {
         "-r",
         Format("-u:%llu", static_cast<unsigned long long>(accountId)),

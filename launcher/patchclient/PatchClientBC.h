@@ -30,10 +30,7 @@ public:
 
     // "./PatchClient/BankB/LarkLauncher -r" with " -1" and " -s" as they apply.
     std::string AppStartText(const std::string& bankDirectory) const;
-    // The relaunch command line and the form the log shows (pass key masked, no session id).
-    std::string RelaunchCommandLine(const std::string& bankDirectory, const std::string& exeFileName,
-                                    uint64_t accountId, const std::string& passKey,
-                                    const std::string& accountName) const;
+    // The relaunch command line as the log shows it (pass key masked, no session id).
     static std::string MaskedCommandLine(const std::string& bankDirectory, const std::string& exeFileName,
                                          uint64_t accountId, const std::string& accountName);
     const LaunchOptions& Options() const { return m_options; }
