@@ -85,6 +85,9 @@ protected:
     int MSG_RawRecord(DMLRecord& record) { return 1; }
 
 private:
+    // The reply fuzz target puts a client straight into the state that awaits a reply.
+    friend class PatchClientLoginReplyProbe;
+
     bool ConnectServer(const std::string& host, uint16_t port, uint32_t timeoutMs);
     bool InSignIn() const { return m_loginState == LS_Connecting || m_loginState == LS_Established; }
     SessionSalt CurrentSalt() const;

@@ -1,5 +1,7 @@
 #include "PackageFile.h"
 
+#include <cstring>
+
 #include "Crc.h"
 #include "DMLRecord.h"
 #include "HYHttpFileClient.h"
@@ -15,7 +17,10 @@ constexpr std::string_view kFieldNames[] = {"SrcFileName", "TarFileName",       
 
 const DMLField* FieldAt(const DMLRecord& record, FieldIndex index) {
     size_t i = static_cast<size_t>(index);
-    if (i < record.FieldCount() && record.EntryAt(i).Name() == kFieldNames[i]) return &record.EntryAt(i).field;
+    // Entry names are zero-filled buffers: comparing the name and its terminator needs no strlen.
+    if (i < record.FieldCount() &&
+        std::memcmp(record.EntryAt(i).name, kFieldNames[i].data(), kFieldNames[i].size() + 1) == 0)
+        return &record.EntryAt(i).field;
     return record.FindField(kFieldNames[i]);
 }
 
@@ -63,7 +68,7 @@ bool ReadPackageFile(const DMLRecord& record, PackageFile& file, std::string& pr
         problem = "the source name is not a path below the server's folder";
         return false;
     }
-    if (!IsContainedRelativePath(*target)) {
+    if (target != &src && !IsContainedRelativePath(*target)) {
         problem = "the target name is not a path below the install folder";
         return false;
     }
@@ -104,33 +109,48 @@ std::string FileUrl(const std::string& prefix, std::string_view srcFileName, uin
     return url;
 }
 
+LinkGuard::LinkGuard(const std::string& installDirectory) : m_root(HY_OS::DirectoryHandle::Open(installDirectory)) {}
+
+const LinkGuard::Directory& LinkGuard::Find(std::string_view directory) {
+    auto found = m_directories.find(directory);
+    if (found != m_directories.end()) return found->second;
+    if (m_directories.size() >= kMaxOpenDirectories) m_directories.clear();
+    // Opened from the parent, which is found (and kept) the same way.
+    Directory opened;
+    size_t cut = directory.rfind('/');
+    const Directory* parent = nullptr;
+    std::string_view name = directory;
+    if (cut != std::string_view::npos) {
+        parent = &Find(directory.substr(0, cut));
+        name = directory.substr(cut + 1);
+    }
+    const HY_OS::DirectoryHandle& from = parent ? parent->handle : m_root;
+    if (parent && parent->link) {
+        opened.link = true;
+    } else {
+        // "a//b" names the directory "a" twice.
+        m_name.assign(name.empty() ? std::string_view(".") : name);
+        opened.handle = from.OpenChild(m_name.c_str(), opened.link);
+    }
+    return m_directories.emplace(std::string(directory), std::move(opened)).first->second;
+}
+
 bool LinkGuard::PathIsSafe(std::string_view relative, bool& exists, int64_t& size, int64_t& lastWriteMs) {
     exists = false;
     size = 0;
     lastWriteMs = 0;
-    HY_OS::FileInfo info;
     size_t cut = relative.rfind('/');
-    if (cut != std::string_view::npos && !m_safeDirectories.count(relative.substr(0, cut))) {
-        // Each directory on the way, from the top: a link anywhere is refused; a directory that
-        // does not exist yet will be made by the download, not followed.
-        std::string_view directory = relative.substr(0, cut);
-        size_t at = 0;
-        while (at != std::string_view::npos) {
-            size_t next = directory.find('/', at);
-            std::string_view prefix = directory.substr(0, next);
-            if (!m_safeDirectories.count(prefix)) {
-                m_path.assign(m_root).append(prefix);
-                if (!HY_OS::GetLinkInfo(m_path, info)) break;
-                if (info.isSymbolicLink) return false;
-                // A file in a directory's place makes the download fail; nothing is followed.
-                if (!info.isDirectory) break;
-                m_safeDirectories.emplace(prefix);
-            }
-            at = next == std::string_view::npos ? next : next + 1;
-        }
+    const HY_OS::DirectoryHandle* directory = &m_root;
+    if (cut != std::string_view::npos) {
+        const Directory& found = Find(relative.substr(0, cut));
+        if (found.link) return false;
+        directory = &found.handle;
     }
-    m_path.assign(m_root).append(relative);
-    if (!HY_OS::GetLinkInfo(m_path, info)) return true;
+    // A directory that does not exist yet will be made by the download, not followed.
+    if (!directory->IsOpen()) return true;
+    m_name.assign(relative.substr(cut == std::string_view::npos ? 0 : cut + 1));
+    HY_OS::FileInfo info;
+    if (!directory->ChildInfo(m_name.c_str(), info)) return true;
     if (info.isSymbolicLink) return false;
     exists = info.isRegular;
     size = info.size;

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
+
+#include "OsFileInfo.h"
 
 class DMLRecord;
 
@@ -50,11 +52,14 @@ uint32_t DownloadTypeOf(uint32_t fileType);
 std::string FileUrl(const std::string& prefix, std::string_view srcFileName, uint32_t fileType,
                      const std::string& suffix);
 
-// Finds symbolic links on the way from the install directory to a file. Directories already
-// found free of links are remembered, so a package costs about one examination per file.
+// Finds symbolic links on the way from the install directory to a file. Directories are opened
+// one component at a time without following links and kept open (up to kMaxOpenDirectories), so
+// a file costs one examination of its own name.
 class LinkGuard {
 public:
-    explicit LinkGuard(std::string installDirectory) : m_root(std::move(installDirectory)) {}
+    static constexpr size_t kMaxOpenDirectories = 128;
+
+    explicit LinkGuard(const std::string& installDirectory);
     // False when a directory of `relative` below the root, or the file itself, is a symbolic
     // link. Whether the file exists as a regular file, and its size and time, come back too.
     bool PathIsSafe(std::string_view relative, bool& exists, int64_t& size, int64_t& lastWriteMs);
@@ -64,8 +69,13 @@ private:
         using is_transparent = void;
         size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
     };
+    struct Directory {
+        HY_OS::DirectoryHandle handle;  // not open when the directory does not exist yet
+        bool link = false;              // a component on the way is a symbolic link
+    };
+    const Directory& Find(std::string_view directory);
 
-    std::string m_root;
-    std::string m_path;  // scratch: root + relative
-    std::unordered_set<std::string, Hash, std::equal_to<>> m_safeDirectories;
+    HY_OS::DirectoryHandle m_root;
+    std::unordered_map<std::string, Directory, Hash, std::equal_to<>> m_directories;
+    std::string m_name;  // scratch: one component, NUL-terminated
 };

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "Crc.h"
 #include "DMLTable.h"
 #include "LogMessage.h"
 #include "OsFile.h"
@@ -36,16 +37,24 @@ bool Patcher::ReadPackageTable(std::vector<PackageFile>& files) {
         break;
     }
     if (bad == table->RecordCount()) {
-        // Two records for one target would fight over the file and its cache entry.
-        std::vector<std::pair<std::string_view, size_t>> targets;
-        targets.reserve(files.size());
-        for (size_t i = 0; i < files.size(); ++i) targets.emplace_back(files[i].Target(), i);
-        std::sort(targets.begin(), targets.end());
-        for (size_t i = 1; i < targets.size(); ++i) {
-            if (targets[i].first == targets[i - 1].first) {
-                bad = std::max(targets[i].second, targets[i - 1].second);
-                problem = "another record has the same target " + std::string(targets[i].first);
-                break;
+        // Two records for one target would fight over the file and its cache entry. Targets are
+        // compared by a hash first (most are their source name, whose hash is known), then by text.
+        std::vector<std::pair<uint32_t, uint32_t>> hashes;
+        hashes.reserve(files.size());
+        for (size_t i = 0; i < files.size(); ++i) {
+            std::string_view target = files[i].Target();
+            uint32_t hash = target.data() == files[i].srcFileName.data() ? files[i].nameHash
+                                                                          : CrcUpdate(0, target.data(), target.size());
+            hashes.emplace_back(hash, static_cast<uint32_t>(i));
+        }
+        std::sort(hashes.begin(), hashes.end());
+        for (size_t i = 1; i < hashes.size() && bad == table->RecordCount(); ++i) {
+            for (size_t j = i; j-- > 0 && hashes[j].first == hashes[i].first;) {
+                if (files[hashes[i].second].Target() == files[hashes[j].second].Target()) {
+                    bad = std::max(hashes[i].second, hashes[j].second);
+                    problem = "another record has the same target " + std::string(files[hashes[i].second].Target());
+                    break;
+                }
             }
         }
     }

@@ -1,6 +1,6 @@
 #include "FailSafeUpdate.h"
 
-#include <cstdio>
+#include <string>
 
 #include "Crc.h"
 #include "OsDownload.h"
@@ -17,11 +17,6 @@ constexpr const char* kProgramFileName = "FailSafePatch.exe";
 // The information file holds two short values; a longer answer is not one.
 constexpr int64_t kMaxInfoFileBytes = 64 * 1024;
 
-std::string WithCrc(const char* format, const std::string& before, uint32_t crc) {
-    char number[16];
-    std::snprintf(number, sizeof number, format, crc);
-    return before + number;
-}
 
 }  // namespace
 
@@ -40,8 +35,11 @@ uint32_t LaunchFileCrc(const std::string& path) {
 FailSafeResult RunFailSafeUpdateCheck(const std::string& failSafeUrl, const std::string& exePath,
                                       const std::string& exeDirectory) {
     uint32_t launcherCrc = LaunchFileCrc(exePath);
-    std::string infoUrl = WithCrc("%u", failSafeUrl, launcherCrc);
-    std::string infoFile = WithCrc("/%u.patch", exeDirectory, launcherCrc);
+    // The CRC in decimal names both the server's entry and the local file: "<crc>" and
+    // "<crc>.patch" (up to ten digits).
+    std::string crcText = std::to_string(launcherCrc);
+    std::string infoUrl = failSafeUrl + crcText;
+    std::string infoFile = HY_OS::JoinPath(exeDirectory, crcText + ".patch");
 
     // No information file on the server means that there is no fail-safe patch for this build.
     HY_OS::DeleteFile(infoFile);

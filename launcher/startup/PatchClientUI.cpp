@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "FailSafeUpdate.h"
+#include "HYCrashHandler.h"
 #include "LanguageFile.h"
 #include "LauncherLog.h"
 #include "LogMessage.h"
@@ -26,7 +27,12 @@ std::string DirectoryOf(const std::string& exePath) {
     return directory;
 }
 
+// The crash handler is in place before anything else of the launcher runs.
+const bool g_crashHandlerInstalled = (HYCrashHandler::Install(), true);
+
 }  // namespace
+
+CPatchClientUIApp::CPatchClientUIApp() { HYCrashHandler::Install(); }
 
 bool CPatchClientUIApp::InitInstance(int argc, char** argv) {
     std::string exePath = HY_OS::GetExecutablePath();

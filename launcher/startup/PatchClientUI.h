@@ -9,7 +9,9 @@
 
 class CPatchClientUIApp {
 public:
-    CPatchClientUIApp() = default;
+    // Installs the crash handler (again: static initialisation installed it already, but a
+    // program may replace the signal handlers between the two).
+    CPatchClientUIApp();
     CPatchClientUIApp(const CPatchClientUIApp&) = delete;
     CPatchClientUIApp& operator=(const CPatchClientUIApp&) = delete;
 

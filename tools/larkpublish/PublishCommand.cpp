@@ -10,7 +10,8 @@ namespace larkpublish {
 
 namespace {
 
-constexpr const char* kHelp = R"(usage: larkpublish --build DIR --manifest FILE --repository DIR --data DIR
+constexpr const char* kHelp =
+    R"(usage: larkpublish --build DIR --manifest FILE --repository DIR --data DIR
                    [--version N] [--locale NAME]... [--list-type 1|2] [--list-name NAME]
 
 Publishes the game build in --build into the patch repository --repository, which
@@ -64,7 +65,8 @@ announces (default 1, XML); --list-name names the list file (default LatestFileL
 )";
 
 bool ParseNumber(const std::string& text, uint32_t& value) {
-    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
+    if (text.empty() || text.size() > 10 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
         return false;
     unsigned long long number = std::strtoull(text.c_str(), nullptr, 10);
     if (number > UINT32_MAX) return false;
@@ -108,13 +110,15 @@ int RunLarkPublish(const std::vector<std::string>& args, std::ostream& out, std:
         } else if (name == "--list-name") {
             options.listName = value;
         } else {
-            err << "larkpublish: unexpected argument '" << name << " " << value << "' (see --help)\n";
+            err << "larkpublish: unexpected argument '" << name << " " << value
+                << "' (see --help)\n";
             return 2;
         }
     }
     if (options.buildFolder.empty() || options.manifestPath.empty() || options.repository.empty() ||
         options.dataFolder.empty()) {
-        err << "larkpublish: --build, --manifest, --repository and --data are needed (see --help)\n";
+        err << "larkpublish: --build, --manifest, --repository and --data are needed (see "
+               "--help)\n";
         return 2;
     }
     PublishResult result;
@@ -125,8 +129,9 @@ int RunLarkPublish(const std::vector<std::string>& args, std::ostream& out, std:
     }
     for (const std::string& note : result.notes) out << "larkpublish: " << note << "\n";
     for (const PublishedFile& file : result.files)
-        out << "  " << file.package << "  " << file.tarFileName << "  " << FileTypeName(file.fileType)
-            << "  " << file.size << " bytes  -> " << file.srcFileName << "\n";
+        out << "  " << file.package << "  " << file.tarFileName << "  "
+            << FileTypeName(file.fileType) << "  " << file.size << " bytes  -> " << file.srcFileName
+            << "\n";
     out << "larkpublish: version " << result.version
         << (result.listWritten ? " published" : " already published, nothing changed") << ": "
         << result.files.size() << " files, " << result.filesStored << " stored now, "

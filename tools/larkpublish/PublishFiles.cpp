@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "Crc.h"
@@ -23,6 +24,17 @@ bool PrepareFolder(const std::string& target, std::string& error) {
     return false;
 }
 
+// Reads the whole file in blocks and hands each to `take`; false when a read fails or `take`
+// answers false.
+bool ForEachBlock(HY_OS::File& file, const std::function<bool(const char*, size_t)>& take) {
+    std::vector<char> block(kBlock);
+    for (;;) {
+        int64_t n = file.Read(block.data(), block.size());
+        if (n == 0) return true;
+        if (n < 0 || !take(block.data(), static_cast<size_t>(n))) return false;
+    }
+}
+
 bool Finish(const std::string& temporary, const std::string& target, std::string& error) {
     if (HY_OS::RenameFile(temporary, target)) return true;
     HY_OS::DeleteFile(temporary);
@@ -34,17 +46,13 @@ bool Finish(const std::string& temporary, const std::string& target, std::string
 
 bool FileLengthAndCrc(const std::string& path, int64_t& length, uint32_t& crc) {
     HY_OS::File file = HY_OS::File::Open(path, HY_OS::FileMode::Read);
-    if (!file.IsOpen()) return false;
-    std::vector<char> block(kBlock);
     length = 0;
     crc = 0;
-    for (;;) {
-        int64_t n = file.Read(block.data(), block.size());
-        if (n < 0) return false;
-        if (n == 0) return true;
-        crc = CrcUpdate(crc, block.data(), static_cast<size_t>(n));
-        length += n;
-    }
+    return file.IsOpen() && ForEachBlock(file, [&](const char* data, size_t size) {
+               crc = CrcUpdate(crc, data, size);
+               length += static_cast<int64_t>(size);
+               return true;
+           });
 }
 
 bool SameFileContent(const std::string& a, const std::string& b) {
@@ -72,26 +80,17 @@ bool CopyFileAtomic(const std::string& from, const std::string& to, uint32_t exp
         error = "cannot copy " + from + " to " + temporary;
         return false;
     }
-    std::vector<char> block(kBlock);
     uint32_t crc = 0;
-    bool ok = true;
-    for (;;) {
-        int64_t n = source.Read(block.data(), block.size());
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        crc = CrcUpdate(crc, block.data(), static_cast<size_t>(n));
-        if (!target.Write(block.data(), static_cast<size_t>(n))) {
-            ok = false;
-            break;
-        }
-    }
+    bool ok = ForEachBlock(source, [&](const char* data, size_t size) {
+        crc = CrcUpdate(crc, data, size);
+        return target.Write(data, size);
+    });
     ok = ok && target.Sync();
     target.Close();
     if (!ok || crc != expectedCrc) {
         HY_OS::DeleteFile(temporary);
-        error = ok ? from + " changed while it was published" : "cannot copy " + from + " to " + temporary;
+        error = ok ? from + " changed while it was published"
+                   : "cannot copy " + from + " to " + temporary;
         return false;
     }
     return Finish(temporary, to, error);
@@ -108,19 +107,9 @@ bool GzipFileAtomic(const std::string& from, const std::string& to, std::string&
         error = "cannot compress " + from + " to " + temporary;
         return false;
     }
-    std::vector<char> block(kBlock);
-    bool ok = true;
-    for (;;) {
-        int64_t n = source.Read(block.data(), block.size());
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        if (gzwrite(gz, block.data(), static_cast<unsigned>(n)) != static_cast<int>(n)) {
-            ok = false;
-            break;
-        }
-    }
+    bool ok = ForEachBlock(source, [&](const char* data, size_t size) {
+        return gzwrite(gz, data, static_cast<unsigned>(size)) == static_cast<int>(size);
+    });
     if (gzclose(gz) != Z_OK) ok = false;
     if (!ok) {
         HY_OS::DeleteFile(temporary);

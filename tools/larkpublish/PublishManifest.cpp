@@ -16,9 +16,8 @@ constexpr TypeName kTypeNames[] = {
     {PFT_Plain, "plain"}, {PFT_Wad, "wad"}, {PFT_Gzip, "gzip"}, {PFT_DynamicWad, "dynamic-wad"}};
 
 bool IsNameChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '.' || c == '_' || c == '-' || c == '+' || c == '~' || c == '@' || c == '(' ||
-           c == ')';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '_' || c == '-' || c == '+' || c == '~' || c == '@' || c == '(' || c == ')';
 }
 
 std::vector<std::string> Words(const std::string& line) {
@@ -123,7 +122,8 @@ bool ParseManifest(const std::string& text, Manifest& manifest, std::string& err
         ManifestEntry entry{words[1], words.size() == 3 ? words[2] : std::string(), type, number};
         if (!IsPublishableEntryPath(entry.path) ||
             (!entry.target.empty() && !IsPublishableEntryPath(entry.target))) {
-            error = At(number) + "the path '" + (IsPublishableEntryPath(entry.path) ? entry.target : entry.path) +
+            error = At(number) + "the path '" +
+                    (IsPublishableEntryPath(entry.path) ? entry.target : entry.path) +
                     "' is not a relative path of letters, digits and \"._-+~@()\" parts";
             return false;
         }

@@ -53,7 +53,8 @@ bool FilesBelow(const std::string& folder, std::vector<std::string>& out, std::s
             error = "cannot read below " + folder;
             return false;
         }
-        if (it->is_regular_file(ec)) out.push_back(fs::relative(it->path(), folder, ec).generic_string());
+        if (it->is_regular_file(ec))
+            out.push_back(fs::relative(it->path(), folder, ec).generic_string());
     }
     std::sort(out.begin(), out.end());
     return true;
@@ -67,8 +68,9 @@ bool EntryExists(const std::string& build, const ManifestEntry& entry) {
 
 // The files of the manifest, folders expanded. An optional package none of whose files are in
 // the build is left out with a note (the launcher skips an optional package the list lacks).
-bool ExpandManifest(const Manifest& manifest, const std::string& build, std::vector<BuildFile>& files,
-                    std::vector<std::string>& published, PublishResult& result, std::string& error) {
+bool ExpandManifest(const Manifest& manifest, const std::string& build,
+                    std::vector<BuildFile>& files, std::vector<std::string>& published,
+                    PublishResult& result, std::string& error) {
     std::set<std::string> targets;
     for (const ManifestPackage& package : manifest.packages) {
         bool any = false, all = true;
@@ -94,13 +96,15 @@ bool ExpandManifest(const Manifest& manifest, const std::string& build, std::vec
                 std::vector<std::string> below;
                 if (!FilesBelow(Join(build, entry.path), below, error)) return false;
                 std::string targetFolder = entry.target.empty() ? entry.path : entry.target;
-                for (const std::string& name : below) pairs.push_back({entry.path + name, targetFolder + name});
+                for (const std::string& name : below)
+                    pairs.push_back({entry.path + name, targetFolder + name});
             } else {
                 pairs.push_back({entry.path, entry.target.empty() ? entry.path : entry.target});
             }
             for (auto& [path, target] : pairs) {
                 if (!IsPublishablePath(path)) {
-                    error = "the build file " + path + " has a name the launcher cannot fetch "
+                    error = "the build file " + path +
+                            " has a name the launcher cannot fetch "
                             "(letters, digits and \"._-+~@()\" only)";
                     return false;
                 }
@@ -117,12 +121,14 @@ bool ExpandManifest(const Manifest& manifest, const std::string& build, std::vec
 }
 
 bool EndsWith(const std::string& text, const std::string& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 size_t CountOf(const std::string& text, const std::string& part) {
     size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
     return count;
 }
 
@@ -144,12 +150,14 @@ bool PublishFile(const PublishOptions& options, const BuildFile& file, Published
     // The launcher finds an archive's header by replacing every ".wad" of its URL with
     // ".wad.hdr.gz", so the name must hold ".wad" exactly once, at its end.
     if (wad && (!EndsWith(file.path, ".wad") || CountOf(file.path, ".wad") != 1)) {
-        error = file.path + ": a WAD type needs a name that ends in \".wad\" and holds it nowhere else";
+        error =
+            file.path + ": a WAD type needs a name that ends in \".wad\" and holds it nowhere else";
         return false;
     }
     WadHeaderFacts facts;
     if (wad && !InspectWadArchive(source, facts, error)) {
-        error = file.path + " is given the type " + std::string(FileTypeName(file.type)) + ": " + error;
+        error =
+            file.path + " is given the type " + std::string(FileTypeName(file.type)) + ": " + error;
         return false;
     }
 
@@ -194,7 +202,8 @@ bool PublishFile(const PublishOptions& options, const BuildFile& file, Published
         }
         out.headerSize = facts.headerSize;
         out.headerCrc = facts.headerCrc;
-        out.compressedHeaderSize = static_cast<uint32_t>(std::max<int64_t>(0, HY_OS::FileLength(header)));
+        out.compressedHeaderSize =
+            static_cast<uint32_t>(std::max<int64_t>(0, HY_OS::FileLength(header)));
     }
     return true;
 }
@@ -216,7 +225,8 @@ void FillList(DMLDatabase& list, uint32_t version, const std::vector<std::string
     }
 }
 
-std::string XmlList(const std::string& name, uint32_t version, const std::vector<std::string>& packages,
+std::string XmlList(const std::string& name, uint32_t version,
+                    const std::vector<std::string>& packages,
                     const std::vector<PublishedFile>& files) {
     DMLDatabase list(name);
     FillList(list, version, packages, files);
@@ -227,9 +237,11 @@ std::string XmlList(const std::string& name, uint32_t version, const std::vector
 uint32_t HighestListVersion(const std::string& repository) {
     uint32_t highest = 0;
     std::error_code ec;
-    for (fs::directory_iterator it(Join(repository, "lists"), ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(Join(repository, "lists"), ec), end; !ec && it != end;
+         it.increment(ec)) {
         std::string name = it->path().filename().string();
-        if (name.empty() || name.size() > 10 || name.find_first_not_of("0123456789") != std::string::npos)
+        if (name.empty() || name.size() > 10 ||
+            name.find_first_not_of("0123456789") != std::string::npos)
             continue;
         highest = std::max<uint32_t>(highest, static_cast<uint32_t>(std::min<unsigned long long>(
                                                   std::stoull(name), UINT32_MAX)));
@@ -279,7 +291,8 @@ bool Publish(const PublishOptions& options, PublishResult& result, std::string& 
     if (!CheckOptions(options, error)) return false;
     Manifest manifest;
     if (!LoadManifest(options.manifestPath, manifest, error)) return false;
-    if (!options.dataFolder.empty() && !LoadListMessageModules(options.dataFolder, error)) return false;
+    if (!options.dataFolder.empty() && !LoadListMessageModules(options.dataFolder, error))
+        return false;
     if (DMLSpecialTypes::CustomDict() == 0 || DMLSpecialTypes::CustomRecord() == 0) {
         error = "the binary list form needs the message module BaseMessages (give its folder)";
         return false;
@@ -295,7 +308,8 @@ bool Publish(const PublishOptions& options, PublishResult& result, std::string& 
 
     std::vector<BuildFile> files;
     std::vector<std::string> packages;
-    if (!ExpandManifest(manifest, options.buildFolder, files, packages, result, error)) return false;
+    if (!ExpandManifest(manifest, options.buildFolder, files, packages, result, error))
+        return false;
     result.files.resize(files.size());
     for (size_t i = 0; i < files.size(); ++i)
         if (!PublishFile(options, files[i], result.files[i], result, error)) return false;
@@ -315,7 +329,12 @@ bool Publish(const PublishOptions& options, PublishResult& result, std::string& 
     if (options.version) {
         info.version = *options.version;
     } else {
-        info.version = HighestListVersion(options.repository) + 1;
+        uint32_t highest = HighestListVersion(options.repository);
+        if (highest == UINT32_MAX) {
+            error = "the repository has used every version number";
+            return false;
+        }
+        info.version = highest + 1;
         if (haveCurrent && current.listName == options.listName) {
             std::string existing;
             if (HY_OS::ReadWholeFile(Join(options.repository, current.ListPath(1)), existing) &&

@@ -45,9 +45,9 @@ struct PublishedFile {
 
 struct PublishResult {
     uint32_t version = 0;
-    bool listWritten = false;   // false: the repository already held this list
-    size_t filesStored = 0;     // files (and their gzip or header copies) written now
-    size_t filesReused = 0;     // files already stored by an earlier publish
+    bool listWritten = false;  // false: the repository already held this list
+    size_t filesStored = 0;    // files (and their gzip or header copies) written now
+    size_t filesReused = 0;    // files already stored by an earlier publish
     std::vector<PublishedFile> files;
     std::vector<std::string> notes;  // e.g. optional packages left out
 };

@@ -37,7 +37,8 @@ std::string RepositoryInfo::ListPath(uint32_t type) const {
 }
 
 std::string RenderRepositoryInfo(const RepositoryInfo& info) {
-    std::string out = "# Larkspur patch repository: written by larkpublish, served by larkserver patch.\n";
+    std::string out =
+        "# Larkspur patch repository: written by larkpublish, served by larkserver patch.\n";
     out += "version " + std::to_string(info.version) + "\n";
     out += "list-name " + info.listName + "\n";
     out += "list-type " + std::to_string(info.listType) + "\n";
@@ -68,7 +69,8 @@ bool ParseRepositoryInfo(const std::string& text, RepositoryInfo& info, std::str
         } else if (key == "list-name" && values.size() == 1 && IsPublishablePath(values[0]) &&
                    values[0].find('/') == std::string::npos) {
             info.listName = values[0];
-        } else if (key == "list-type" && values.size() == 1 && (values[0] == "1" || values[0] == "2")) {
+        } else if (key == "list-type" && values.size() == 1 &&
+                   (values[0] == "1" || values[0] == "2")) {
             info.listType = values[0] == "1" ? 1 : 2;
         } else if (key == "locales") {
             info.locales = values;

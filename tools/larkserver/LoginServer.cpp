@@ -9,7 +9,6 @@
 namespace {
 
 constexpr const char* kCategory = "LARKSERVER";
-constexpr uint8_t kAccessLevel = 255;
 
 std::string RandomHex(size_t bytes) {
     std::random_device source;
@@ -32,35 +31,21 @@ bool SameSecret(const std::string& a, const std::string& b) {
     return difference == 0;
 }
 
-std::string TextField(const DMLRecord& record, const char* name) {
-    const DMLField* field = record.FindField(name);
-    return field ? field->ToStr() : std::string();
+SessionSalt SaltOf(const ServerSession& session) {
+    return SessionSalt{session.Record().ownSessionId, session.Record().createdSeconds,
+                       session.Record().createdMilliseconds};
 }
 
 }  // namespace
 
-class LoginServerSession : public ServerSession {
-public:
-    explicit LoginServerSession(LoginServer& server) : m_server(server) {}
-
-    bool AppProcessMessage(const MsgBufferRef& buffer) override {
-        if (m_server.OnMessage(*this, buffer->Data(), buffer->Length())) return true;
-        Close(true);
-        return false;
-    }
-
-    SessionSalt Salt() const {
-        return SessionSalt{Record().ownSessionId, Record().createdSeconds,
-                           Record().createdMilliseconds};
-    }
-
-private:
-    LoginServer& m_server;
-};
-
 LoginServer::LoginServer(LoginAccounts accounts)
     : m_accounts(std::move(accounts)),
-      m_server([this] { return std::make_unique<LoginServerSession>(*this); }) {}
+      m_server([this] {
+          return std::make_unique<MessageSession>(
+              [this](MessageSession& session, const uint8_t* data, uint32_t length) {
+                  return OnMessage(session, data, length);
+              });
+      }) {}
 
 LoginServer::~LoginServer() {
     m_server.Stop();
@@ -76,13 +61,11 @@ bool LoginServer::LoadMessageModules(const std::string& dataDirectory) {
 
 int LoginServer::Listen(const HYInetAddress& address) { return m_server.Listen(address); }
 
-bool LoginServer::OnMessage(LoginServerSession& session, const uint8_t* data, uint32_t length) {
+bool LoginServer::OnMessage(ServerSession& session, const uint8_t* data, uint32_t length) {
     ++m_requests;
-    MessageManager& messages = MessageManager::GetSingleton();
     DMLRecord request;
-    int used = messages.MessageFromBinary(request, data, length, kAccessLevel);
-    const std::string& name =
-        used < 0 ? std::string() : messages.GetMessageName(request.ServiceId(), request.MessageType());
+    int used = 0;
+    std::string name = DecodeRequest(data, length, request, used);
     if (name == "MSG_USER_AUTHEN") {
         Authenticate(session, request);
         return true;
@@ -152,8 +135,8 @@ bool LoginServer::Refusal(LoginOutcome outcome, const LoginAccount& account,
     }
 }
 
-void LoginServer::Authenticate(LoginServerSession& session, DMLRecord& request) {
-    SessionSalt salt = session.Salt();
+void LoginServer::Authenticate(ServerSession& session, DMLRecord& request) {
+    SessionSalt salt = SaltOf(session);
     const LoginAccount* account = CheckSignInRecord(TextField(request, "Rec1"), salt);
     DMLRecord reply;
     MessageManager::GetSingleton().PrepMessage(reply, "MSG_USER_AUTHEN_RSP");
@@ -208,8 +191,8 @@ void LoginServer::Authenticate(LoginServerSession& session, DMLRecord& request) 
     Send(session, reply);
 }
 
-void LoginServer::Validate(LoginServerSession& session, DMLRecord& request) {
-    SessionSalt salt = session.Salt();
+void LoginServer::Validate(ServerSession& session, DMLRecord& request) {
+    SessionSalt salt = SaltOf(session);
     const DMLField* userId = request.FindField("UserID");
     uint64_t accountId = userId ? userId->GetGID() : 0;
     const LoginAccount* account = m_accounts.FindById(accountId);
@@ -260,9 +243,8 @@ void LoginServer::Validate(LoginServerSession& session, DMLRecord& request) {
     Send(session, reply);
 }
 
-void LoginServer::Send(LoginServerSession& session, DMLRecord& reply) {
-    std::string bytes = MessageManager::GetSingleton().MessageToBinary(reply);
-    if (bytes.empty() || !session.SendMessage(bytes.data(), static_cast<uint32_t>(bytes.size())))
+void LoginServer::Send(ServerSession& session, DMLRecord& reply) {
+    if (!SendReply(session, reply))
         HY_LOG(LL_Warning, kCategory, "LoginServer::Send", "Could not send the reply to %s",
                session.Record().peer.c_str());
 }

@@ -17,9 +17,8 @@
 #include "DMLRecord.h"
 #include "LoginAccounts.h"
 #include "LoginTypes.h"
+#include "MessageSession.h"
 #include "SessionServer.h"
-
-class LoginServerSession;
 
 class LoginServer {
 public:
@@ -45,17 +44,15 @@ public:
     LoginAccounts& Accounts() { return m_accounts; }
 
 private:
-    friend class LoginServerSession;
-
     // Handles one application message; false when the connection is to be closed.
-    bool OnMessage(LoginServerSession& session, const uint8_t* data, uint32_t length);
-    void Authenticate(LoginServerSession& session, DMLRecord& request);
-    void Validate(LoginServerSession& session, DMLRecord& request);
+    bool OnMessage(ServerSession& session, const uint8_t* data, uint32_t length);
+    void Authenticate(ServerSession& session, DMLRecord& request);
+    void Validate(ServerSession& session, DMLRecord& request);
     // Finds the account of a decrypted sign-in record and checks its client key.
     const LoginAccount* CheckSignInRecord(const std::string& rec1, const SessionSalt& salt);
     // Fills the error fields of a refusal for `outcome`; false for outcomes that sign in.
     bool Refusal(LoginOutcome outcome, const LoginAccount& account, DMLRecord& reply) const;
-    void Send(LoginServerSession& session, DMLRecord& reply);
+    void Send(ServerSession& session, DMLRecord& reply);
 
     LoginAccounts m_accounts;
     std::map<uint64_t, std::string> m_passKeys;  // the last pass key issued per account

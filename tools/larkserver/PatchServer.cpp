@@ -8,35 +8,20 @@
 namespace {
 
 constexpr const char* kCategory = "LARKSERVER";
-constexpr uint8_t kAccessLevel = 255;
 constexpr const char* kListRequest = "MSG_LATEST_FILE_LIST_V2";
 
-std::string TextField(const DMLRecord& record, const char* name) {
-    const DMLField* field = record.FindField(name);
-    return field ? field->ToStr() : std::string();
-}
-
 }  // namespace
-
-class PatchServerSession : public ServerSession {
-public:
-    explicit PatchServerSession(PatchServer& server) : m_server(server) {}
-
-    bool AppProcessMessage(const MsgBufferRef& buffer) override {
-        if (m_server.OnMessage(*this, buffer->Data(), buffer->Length())) return true;
-        Close(true);
-        return false;
-    }
-
-private:
-    PatchServer& m_server;
-};
 
 PatchServer::PatchServer(std::string repository, std::string urlBase, std::string urlSuffix)
     : m_repository(std::move(repository)),
       m_urlBase(std::move(urlBase)),
       m_urlSuffix(std::move(urlSuffix)),
-      m_server([this] { return std::make_unique<PatchServerSession>(*this); }) {}
+      m_server([this] {
+          return std::make_unique<MessageSession>(
+              [this](MessageSession& session, const uint8_t* data, uint32_t length) {
+                  return OnMessage(session, data, length);
+              });
+      }) {}
 
 PatchServer::~PatchServer() { m_server.Stop(); }
 
@@ -71,20 +56,19 @@ bool PatchServer::Refresh(std::string& error) {
     m_listCrc = listCrc;
     m_loadedStamp = stamp;
     m_loadedLength = length;
-    HY_LOG(LL_Status, kCategory, "PatchServer::Refresh", "Serving %s version %u (%u bytes, CRC %08X)",
-           m_info.ListFileName().c_str(), m_info.version, m_listSize, m_listCrc);
+    HY_LOG(LL_Status, kCategory, "PatchServer::Refresh",
+           "Serving %s version %u (%u bytes, CRC %08X)", m_info.ListFileName().c_str(),
+           m_info.version, m_listSize, m_listCrc);
     return true;
 }
 
 int PatchServer::Listen(const HYInetAddress& address) { return m_server.Listen(address); }
 
-bool PatchServer::OnMessage(PatchServerSession& session, const uint8_t* data, uint32_t length) {
+bool PatchServer::OnMessage(ServerSession& session, const uint8_t* data, uint32_t length) {
     ++m_requests;
-    MessageManager& messages = MessageManager::GetSingleton();
     DMLRecord request;
-    int used = messages.MessageFromBinary(request, data, length, kAccessLevel);
-    const std::string& name =
-        used < 0 ? std::string() : messages.GetMessageName(request.ServiceId(), request.MessageType());
+    int used = 0;
+    std::string name = DecodeRequest(data, length, request, used);
     if (name != kListRequest) {
         ++m_malformed;
         HY_LOG(LL_Warning, kCategory, "PatchServer::OnMessage",
@@ -102,7 +86,7 @@ bool PatchServer::OnMessage(PatchServerSession& session, const uint8_t* data, ui
     std::string locale = TextField(request, "Locale");
     const DMLField* attempt = request.FindField("ListFileSize");
     DMLRecord reply;
-    messages.PrepMessage(reply, kListRequest);
+    MessageManager::GetSingleton().PrepMessage(reply, kListRequest);
     if (!m_info.ServesLocale(locale)) {
         HY_LOG(LL_Status, kCategory, "PatchServer::OnMessage",
                "List request %u from %s for the locale '%s', which is not served",
@@ -116,14 +100,14 @@ bool PatchServer::OnMessage(PatchServerSession& session, const uint8_t* data, ui
         reply.GetField("URLPrefix").SetValue(std::string_view(m_urlBase));
         reply.GetField("URLSuffix").SetValue(std::string_view(m_urlSuffix));
         reply.GetField("ListFileName").SetValue(std::string_view(m_info.ListFileName()));
-        reply.GetField("ListFileURL").SetValue(std::string_view(m_urlBase + "/" + m_info.ListPath() + m_urlSuffix));
+        reply.GetField("ListFileURL")
+            .SetValue(std::string_view(m_urlBase + "/" + m_info.ListPath() + m_urlSuffix));
         reply.GetField("ListFileSize").SetValue(m_listSize);
         reply.GetField("ListFileCRC").SetValue(m_listCrc);
         reply.GetField("LatestVersion").SetValue(m_info.version);
         reply.GetField("ListFileType").SetValue(m_info.listType);
     }
-    std::string bytes = messages.MessageToBinary(reply);
-    if (bytes.empty() || !session.SendMessage(bytes.data(), static_cast<uint32_t>(bytes.size())))
+    if (!SendReply(session, reply))
         HY_LOG(LL_Warning, kCategory, "PatchServer::OnMessage", "Could not send the reply to %s",
                session.Record().peer.c_str());
     return true;

@@ -12,15 +12,14 @@
 #include <cstdint>
 #include <string>
 
+#include "MessageSession.h"
 #include "Repository.h"
 #include "SessionServer.h"
-
-class PatchServerSession;
 
 inline constexpr const char* kUnsupportedLocale = "ERROR1";
 
 class PatchServer {
-public:
+  public:
     // `urlBase` is how launchers reach the repository over HTTP ("http://127.0.0.1:8080"): the
     // URL prefix of the reply, and the list's URL is formed below it. `urlSuffix` is sent as is.
     PatchServer(std::string repository, std::string urlBase, std::string urlSuffix = {});
@@ -44,11 +43,9 @@ public:
     uint64_t RequestsReceived() const { return m_requests.load(); }
     uint64_t MalformedRequests() const { return m_malformed.load(); }
 
-private:
-    friend class PatchServerSession;
-
+  private:
     // Handles one application message; false when the connection is to be closed.
-    bool OnMessage(PatchServerSession& session, const uint8_t* data, uint32_t length);
+    bool OnMessage(ServerSession& session, const uint8_t* data, uint32_t length);
     // Reads the repository again when repository.txt changed since the last read.
     bool Refresh(std::string& error);
 
@@ -58,7 +55,7 @@ private:
     larkpublish::RepositoryInfo m_info;
     uint32_t m_listSize = 0;
     uint32_t m_listCrc = 0;
-    int64_t m_loadedStamp = -1;   // last-write time of repository.txt when it was read
+    int64_t m_loadedStamp = -1;  // last-write time of repository.txt when it was read
     int64_t m_loadedLength = -1;
     std::atomic<uint64_t> m_requests{0};
     std::atomic<uint64_t> m_malformed{0};

@@ -6,26 +6,12 @@
 
 #include "LogMessage.h"
 #include "OsFile.h"
+#include "PublishManifest.h"
 
 namespace {
 
 constexpr const char* kCategory = "LARKSERVER";
-
-// "/a/b/c" made of plain parts only.
-bool IsPlainRequestPath(const std::string& path) {
-    if (path.size() < 2 || path[0] != '/') return false;
-    size_t start = 1;
-    while (start <= path.size()) {
-        size_t end = path.find('/', start);
-        if (end == std::string::npos) end = path.size();
-        std::string_view part(path.data() + start, end - start);
-        if (part.empty() || part == "." || part == "..") return false;
-        for (char c : part)
-            if (c == '\\' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
-        start = end + 1;
-    }
-    return true;
-}
+constexpr size_t kThreads = 16;
 
 // Cuts every range to a file of `length` bytes; false when one lies wholly outside it.
 bool FitRanges(httplib::Ranges& ranges, int64_t length) {
@@ -54,7 +40,9 @@ RepositoryHttpServer::RepositoryHttpServer(std::string repository)
 RepositoryHttpServer::~RepositoryHttpServer() { Stop(); }
 
 std::string RepositoryHttpServer::Resolve(const std::string& requestPath, bool& refused) const {
-    refused = !IsPlainRequestPath(requestPath) || m_realRoot.empty();
+    // Everything a repository holds has a publishable name, so nothing else is looked for.
+    refused = requestPath.empty() || requestPath[0] != '/' ||
+              !larkpublish::IsPublishablePath(requestPath.substr(1)) || m_realRoot.empty();
     if (refused) return {};
     std::string real = RealPath(m_repository + requestPath);
     if (real.empty()) return {};
@@ -66,8 +54,11 @@ std::string RepositoryHttpServer::Resolve(const std::string& requestPath, bool& 
 bool RepositoryHttpServer::Start(const std::string& host, uint16_t port) {
     if (m_server || m_realRoot.empty()) return false;
     m_server = std::make_unique<httplib::Server>();
+    // Each open connection holds one thread of the pool while it is kept alive: enough threads
+    // for a few launchers at once, and idle connections let go after 5 s.
+    m_server->new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
     m_server->set_keep_alive_max_count(10000);
-    m_server->set_keep_alive_timeout(30);
+    m_server->set_keep_alive_timeout(5);
     m_server->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
         bool refused = false;
         std::string path = Resolve(req.path, refused);
@@ -86,21 +77,24 @@ bool RepositoryHttpServer::Start(const std::string& host, uint16_t port) {
                    req.method.c_str(), req.path.c_str(), req.remote_addr.c_str(), status);
             res.status = status;
             if (status == 416) res.set_header("Content-Range", "bytes */" + std::to_string(length));
-            res.set_content(status == 403 ? "Forbidden\n" : status == 404 ? "Not Found\n" : "", "text/plain");
+            res.set_content(status == 403   ? "Forbidden\n"
+                            : status == 404 ? "Not Found\n"
+                                            : "",
+                            "text/plain");
             return;
         }
         ++m_served;
         HY_LOG(LL_Status, kCategory, "RepositoryHttpServer::Get", "%s %s from %s (%lld bytes%s)",
                req.method.c_str(), req.path.c_str(), req.remote_addr.c_str(),
                static_cast<long long>(length), req.ranges.empty() ? "" : ", ranges");
-        res.set_content_provider(
-            static_cast<size_t>(length), "application/octet-stream",
-            [file](size_t offset, size_t size, httplib::DataSink& sink) {
-                char block[65536];
-                size_t n = std::min(size, sizeof block);
-                int64_t got = file->ReadAt(block, n, static_cast<int64_t>(offset));
-                return got > 0 && sink.write(block, static_cast<size_t>(got));
-            });
+        res.set_content_provider(static_cast<size_t>(length), "application/octet-stream",
+                                 [file](size_t offset, size_t size, httplib::DataSink& sink) {
+                                     char block[65536];
+                                     size_t n = std::min(size, sizeof block);
+                                     int64_t got =
+                                         file->ReadAt(block, n, static_cast<int64_t>(offset));
+                                     return got > 0 && sink.write(block, static_cast<size_t>(got));
+                                 });
     });
     bool bound;
     if (port == 0) {

@@ -1,8 +1,9 @@
 // Serves the files of a patch repository over HTTP/1.1 (cpp-httplib): GET and HEAD, byte ranges,
-// keep-alive connections. Only regular files below the repository folder are served: a path with
-// an empty, "." or ".." part, a backslash or a control character, or one that leads outside the
-// folder through a symbolic link, is refused with 403. The server runs on threads of its own;
-// the counters may be read from any thread.
+// keep-alive connections. Only regular files below the repository folder are served, by the
+// names larkpublish gives them: a path with an empty, "." or ".." part or any character outside
+// letters, digits and "._-+~@()" (backslashes and control characters among them), or one that
+// leads outside the folder through a symbolic link, is refused with 403. The server runs on threads
+// of its own; the counters may be read from any thread.
 #pragma once
 
 #include <atomic>
@@ -16,7 +17,7 @@ class Server;
 }
 
 class RepositoryHttpServer {
-public:
+  public:
     explicit RepositoryHttpServer(std::string repository);
     ~RepositoryHttpServer();
     RepositoryHttpServer(const RepositoryHttpServer&) = delete;
@@ -34,7 +35,7 @@ public:
     // below the repository; `refused` tells the two apart.
     std::string Resolve(const std::string& requestPath, bool& refused) const;
 
-private:
+  private:
     std::string m_repository;
     std::string m_realRoot;
     std::unique_ptr<httplib::Server> m_server;

@@ -3,20 +3,13 @@
 #include <cstdlib>
 #include <istream>
 #include <map>
-#include <memory>
 #include <optional>
 #include <ostream>
 
 #include "CredentialProtection.h"
-#include "HYInetAddress.h"
-#include "HYThread.h"
-#include "HYTimer.h"
-#include "LauncherLog.h"
 #include "LoginAccounts.h"
-#include "LoginServer.h"
 #include "OsFile.h"
-#include "PatchServer.h"
-#include "RepositoryHttpServer.h"
+#include "ServerRoles.h"
 
 namespace {
 
@@ -32,7 +25,7 @@ constexpr const char* kUsage =
     "                   [--url-host HOST] [--url-suffix TEXT] [--log FILE]\n"
     "  larkserver --help\n";
 
-constexpr const char* kHelp = R"(
+constexpr const char* kHelp = R"help(
 Roles:
   login        the development login server: signs in the accounts of the accounts file
                (add them with add-account; only password hashes are stored). Pass keys live
@@ -49,31 +42,40 @@ Ports: N = 0 picks a free port. Once listening, each role prints one line
   larkserver: login server listening on ADDRESS:PORT
   larkserver: patch server listening on ADDRESS:PORT
   larkserver: http server listening on ADDRESS:PORT
-and the server runs until SIGINT or SIGTERM.
+and the patch role adds "larkserver: serving <list file> version V of REPO". The server
+runs until SIGINT or SIGTERM.
 
 Options:
   --data DIR        the message modules (Root.wad or the loose .xml files)
   --listen ADDRESS  the address every role listens on (default 127.0.0.1; 0.0.0.0 for all)
   --url-host HOST   the host name in the URLs the patch server announces (default: the
                     listen address, 127.0.0.1 for 0.0.0.0)
+  --http-port N     the HTTP port of the patch role (default 0, a free port)
   --url-suffix TEXT appended to every file URL the launcher forms (e.g. "?build=3")
   --log FILE        the log file (default LarkServer.Log.txt)
 
 A launcher on this machine reaches a server on 127.0.0.1 when it runs with
 HY_HOSTNAME=localhost (otherwise it turns 127.0.0.1 into the machine's own address).
-HTTP requests for paths with "..", "." or empty parts, backslashes, control characters,
-or leading outside REPO through a symbolic link are refused with 403.
-)";
+The HTTP role serves only regular files below REPO by the names larkpublish gives them:
+a path with "..", "." or empty parts, a character outside letters, digits and
+"._-+~@()" (backslashes and control characters among them), or one leading outside REPO
+through a symbolic link is refused with 403. REPO's layout: see "larkpublish --help".
+)help";
 
-// "--name value" pairs after the command word; false on a stray word or a missing value.
-bool ParseOptions(const std::vector<std::string>& args, std::map<std::string, std::string>& options,
-                  std::ostream& err) {
+// "--name value" pairs after the command word; false on a stray word, a missing value or an
+// option the command does not know.
+bool ParseOptions(const std::vector<std::string>& args, std::initializer_list<const char*> known,
+                  std::map<std::string, std::string>& options, std::ostream& err) {
     for (size_t i = 1; i < args.size(); i += 2) {
-        if (args[i].rfind("--", 0) != 0 || i + 1 >= args.size()) {
-            err << "larkserver: unexpected argument '" << args[i] << "'\n" << kUsage;
+        std::string name = args[i].rfind("--", 0) == 0 ? args[i].substr(2) : std::string();
+        bool isKnown = false;
+        for (const char* option : known) isKnown = isKnown || name == option;
+        if (!isKnown || i + 1 >= args.size()) {
+            err << "larkserver: unexpected argument '" << args[i] << "' for " << args[0] << "\n"
+                << kUsage;
             return false;
         }
-        options[args[i].substr(2)] = args[i + 1];
+        options[name] = args[i + 1];
     }
     return true;
 }
@@ -86,25 +88,8 @@ bool ParseNumber(const std::string& text, uint64_t limit, uint64_t& value) {
     return value <= limit;
 }
 
-}  // namespace
-
-namespace {
-
-// The roles one process serves; a role is on when its port is given.
-struct ServeConfig {
-    std::string listen = "127.0.0.1";
-    std::string data;
-    std::string logFile = "LarkServer.Log.txt";
-    std::optional<uint16_t> loginPort;
-    std::string accounts;
-    std::optional<uint16_t> patchPort;
-    std::string repository;
-    uint16_t httpPort = 0;
-    std::string urlHost;
-    std::string urlSuffix;
-};
-
-bool ParsePort(std::map<std::string, std::string>& options, const char* name, std::optional<uint16_t>& port) {
+bool ParsePort(std::map<std::string, std::string>& options, const char* name,
+               std::optional<uint16_t>& port) {
     uint64_t value = 0;
     if (!options.count(name)) return true;
     if (!ParseNumber(options[name], 65535, value)) return false;
@@ -113,7 +98,8 @@ bool ParsePort(std::map<std::string, std::string>& options, const char* name, st
 }
 
 // Reads the options every role shares; false after a message on `err`.
-bool ReadCommonOptions(std::map<std::string, std::string>& options, ServeConfig& config, std::ostream& err) {
+bool ReadCommonOptions(std::map<std::string, std::string>& options, ServeConfig& config,
+                       std::ostream& err) {
     if (options.count("listen")) config.listen = options["listen"];
     if (options.count("log")) config.logFile = options["log"];
     if (options.count("data")) config.data = options["data"];
@@ -130,99 +116,12 @@ bool ReadCommonOptions(std::map<std::string, std::string>& options, ServeConfig&
     return true;
 }
 
-HYInetAddress WithPort(HYInetAddress address, uint16_t port) {
-    address.SetPort(port);
-    return address;
-}
-
-// Runs the configured roles on the calling thread until `stop` is set.
-int RunServers(const ServeConfig& config, std::ostream& out, std::ostream& err, const std::atomic<bool>& stop) {
-    HYInetAddress address;
-    if (address.SetAddress(config.listen, 0) != 0) {
-        err << "larkserver: cannot use the address " << config.listen << "\n";
-        return 2;
-    }
-    LoginAccounts accounts;
-    std::string error;
-    if (config.loginPort && !accounts.Load(config.accounts, error)) {
-        err << "larkserver: " << error << "\n";
-        return 1;
-    }
-    if (HYLog::StartLauncherLog(config.logFile) != 0) err << "larkserver: no log file " << config.logFile << "\n";
-
-    int result = 0;
-    {
-        HYThread* thread = HYThread::Current();
-        std::string host = address.ToText(false);
-        std::string urlHost = !config.urlHost.empty() ? config.urlHost : host == "0.0.0.0" ? "127.0.0.1" : host;
-        std::unique_ptr<LoginServer> login;
-        std::unique_ptr<PatchServer> patch;
-        std::unique_ptr<RepositoryHttpServer> http;
-        if ((config.loginPort && !LoginServer::LoadMessageModules(config.data)) ||
-            (config.patchPort && !PatchServer::LoadMessageModules(config.data))) {
-            err << "larkserver: cannot load the message modules from " << config.data << "\n";
-            result = 1;
-        }
-        larkpublish::RepositoryInfo repositoryInfo;
-        if (result == 0 && config.patchPort && !larkpublish::LoadRepositoryInfo(config.repository, repositoryInfo, error)) {
-            err << "larkserver: " << error << "\n";
-            result = 1;
-        }
-        if (result == 0 && config.patchPort) {
-            http = std::make_unique<RepositoryHttpServer>(config.repository);
-            if (!http->Start(host, config.httpPort)) {
-                err << "larkserver: cannot serve " << config.repository << " over HTTP on " << host << ":"
-                    << config.httpPort << "\n";
-                result = 1;
-            } else {
-                std::string urlBase = "http://" + urlHost + ":" + std::to_string(http->Port());
-                patch = std::make_unique<PatchServer>(config.repository, urlBase, config.urlSuffix);
-                if (!patch->LoadRepository(error)) {
-                    err << "larkserver: " << error << "\n";
-                    result = 1;
-                } else if (patch->Listen(WithPort(address, *config.patchPort)) != 0) {
-                    err << "larkserver: cannot listen on " << host << ":" << *config.patchPort << "\n";
-                    result = 1;
-                }
-            }
-        }
-        if (result == 0 && config.loginPort) {
-            login = std::make_unique<LoginServer>(std::move(accounts));
-            if (login->Listen(WithPort(address, *config.loginPort)) != 0) {
-                err << "larkserver: cannot listen on " << host << ":" << *config.loginPort << "\n";
-                result = 1;
-            }
-        }
-        if (result == 0) {
-            if (login) out << "larkserver: login server listening on " << host << ":" << login->Port() << "\n";
-            if (patch) {
-                const larkpublish::RepositoryInfo& info = patch->Repository();
-                out << "larkserver: patch server listening on " << host << ":" << patch->Port() << "\n"
-                    << "larkserver: http server listening on " << host << ":" << http->Port() << "\n"
-                    << "larkserver: serving " << info.ListFileName() << " version " << info.version
-                    << " of " << config.repository << "\n";
-            }
-            out << std::flush;
-            // Wakes the loop a few times a second to look at the stop flag.
-            CallbackTimer wake([] {}, "larkserver::Wake", __FILE__, __LINE__, 200);
-            wake.StartTimer(200);
-            while (!stop.load()) thread->RunOnce(true, true);
-            wake.Stop();
-        }
-        login.reset();
-        patch.reset();
-        if (http) http->Stop();
-    }
-    HYLog::StopLogging();
-    return result;
-}
-
 }  // namespace
 
 int RunLoginCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                     const std::atomic<bool>& stop) {
     std::map<std::string, std::string> options;
-    if (!ParseOptions(args, options, err)) return 2;
+    if (!ParseOptions(args, {"port", "data", "accounts", "listen", "log"}, options, err)) return 2;
     ServeConfig config;
     if (!options.count("port") || !options.count("data") || !options.count("accounts") ||
         !ParsePort(options, "port", config.loginPort) || !ReadCommonOptions(options, config, err)) {
@@ -235,7 +134,11 @@ int RunLoginCommand(const std::vector<std::string>& args, std::ostream& out, std
 int RunPatchCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                     const std::atomic<bool>& stop) {
     std::map<std::string, std::string> options;
-    if (!ParseOptions(args, options, err)) return 2;
+    if (!ParseOptions(
+            args,
+            {"port", "data", "repository", "http-port", "listen", "url-host", "url-suffix", "log"},
+            options, err))
+        return 2;
     ServeConfig config;
     if (!options.count("port") || !options.count("data") || !options.count("repository") ||
         !ParsePort(options, "port", config.patchPort) || !ReadCommonOptions(options, config, err)) {
@@ -248,17 +151,24 @@ int RunPatchCommand(const std::vector<std::string>& args, std::ostream& out, std
 int RunServeCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                     const std::atomic<bool>& stop) {
     std::map<std::string, std::string> options;
-    if (!ParseOptions(args, options, err)) return 2;
+    if (!ParseOptions(args,
+                      {"data", "login-port", "accounts", "patch-port", "repository", "http-port",
+                       "listen", "url-host", "url-suffix", "log"},
+                      options, err))
+        return 2;
     ServeConfig config;
-    if (!ParsePort(options, "login-port", config.loginPort) || !ParsePort(options, "patch-port", config.patchPort) ||
+    if (!ParsePort(options, "login-port", config.loginPort) ||
+        !ParsePort(options, "patch-port", config.patchPort) ||
         !ReadCommonOptions(options, config, err)) {
         err << "larkserver: ports take 0 to 65535\n" << kUsage;
         return 2;
     }
     bool loginComplete = config.loginPort.has_value() == !config.accounts.empty();
     bool patchComplete = config.patchPort.has_value() == !config.repository.empty();
-    if (config.data.empty() || !loginComplete || !patchComplete || (!config.loginPort && !config.patchPort)) {
-        err << "larkserver: serve needs --data and at least one role: --login-port with --accounts, "
+    if (config.data.empty() || !loginComplete || !patchComplete ||
+        (!config.loginPort && !config.patchPort)) {
+        err << "larkserver: serve needs --data and at least one role: --login-port with "
+               "--accounts, "
                "--patch-port with --repository\n"
             << kUsage;
         return 2;
@@ -266,10 +176,11 @@ int RunServeCommand(const std::vector<std::string>& args, std::ostream& out, std
     return RunServers(config, out, err, stop);
 }
 
-int RunAddAccountCommand(const std::vector<std::string>& args, std::istream& in,
-                         std::ostream& out, std::ostream& err) {
+int RunAddAccountCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                         std::ostream& err) {
     std::map<std::string, std::string> options;
-    if (!ParseOptions(args, options, err)) return 2;
+    if (!ParseOptions(args, {"accounts", "name", "id", "paying", "outcome", "ban"}, options, err))
+        return 2;
     if (!options.count("accounts") || !options.count("name")) {
         err << "larkserver: add-account needs --accounts and --name\n" << kUsage;
         return 2;

@@ -8,6 +8,8 @@
 
 #include "Crc.h"
 #include "OsFile.h"
+#include "ResourceManager.h"
+#include "WadElementData.h"
 #include "WadFile.h"
 #include "WadSource.h"
 #include "WadWriter.h"
@@ -51,28 +53,6 @@ bool Compress(const std::string& data, std::string& out) {
                   Z_BEST_COMPRESSION) != Z_OK)
         return false;
     out.resize(length);
-    return true;
-}
-
-bool Inflate(const std::string& stored, uint32_t size, std::string& out) {
-    out.resize(size);
-    uLongf length = size;
-    if (uncompress(reinterpret_cast<Bytef*>(out.data()), &length,
-                   reinterpret_cast<const Bytef*>(stored.data()), static_cast<uLong>(stored.size())) != Z_OK)
-        return false;
-    return length == size;
-}
-
-bool SafeName(const std::string& name) {
-    if (name.empty() || name[0] == '/' || name[0] == '\\') return false;
-    size_t start = 0;
-    while (start <= name.size()) {
-        size_t end = name.find_first_of("/\\", start);
-        if (end == std::string::npos) end = name.size();
-        std::string part = name.substr(start, end - start);
-        if (part.empty() || part == "." || part == ".." || part.find(':') != std::string::npos) return false;
-        start = end + 1;
-    }
     return true;
 }
 
@@ -147,37 +127,62 @@ bool CheckArchive(const std::string& archive, std::vector<std::string>& bad, std
     if (!LoadArchive(archive, wad, file, error)) return false;
     bad.clear();
     for (const auto& [name, element] : wad.Elements()) {
-        std::string stored;
+        std::string data;
         WadFileSource source(file);
-        if (!element.ReadPackedData(source, stored) || CrcUpdate(0, stored.data(), stored.size()) != element.Crc())
-            bad.push_back(name);
+        if (ReadElementData(element, source, data) != ED_Ok) bad.push_back(name);
     }
     return true;
 }
 
-bool ExtractArchive(const std::string& archive, const std::string& directory, std::string& error) {
+bool ExtractArchive(const std::string& archive, const std::string& directory, std::string& error,
+                    bool force, std::vector<std::string>* forced) {
     WadFile wad(archive);
     HY_OS::File file;
     if (!LoadArchive(archive, wad, file, error)) return false;
+
+    // Every element is checked before the first is written, so a refused archive leaves the
+    // target directory as it was. The contents are read again when written, which keeps memory
+    // to one element at a time.
+    std::vector<std::string> problems;
+    std::vector<std::string> badCrc;
     for (const auto& [name, element] : wad.Elements()) {
-        if (!SafeName(name)) {
-            error = "refusing element name that leaves the directory: " + name;
-            return false;
-        }
-        std::string stored;
-        WadFileSource source(file);
-        if (!element.ReadPackedData(source, stored)) {
-            error = "cannot read element " + name;
-            return false;
+        if (!IsSafeRelativeName(name)) {
+            problems.push_back("element name leaves the directory: " + name);
+            continue;
         }
         std::string data;
-        if (element.IsCompressed()) {
-            if (!Inflate(stored, element.Size(), data)) {
-                error = "cannot inflate element " + name;
-                return false;
-            }
-        } else {
-            data = std::move(stored);
+        WadFileSource source(file);
+        switch (ReadElementData(element, source, data)) {
+        case ED_Ok:
+            break;
+        case ED_BadCrc:
+            badCrc.push_back(name);
+            if (!force) problems.push_back("element fails its CRC check: " + name);
+            break;
+        case ED_Unreadable:
+            problems.push_back("element cannot be read: " + name);
+            break;
+        case ED_NotInflatable:
+        case ED_Corrupt:
+            problems.push_back("element does not inflate to its recorded " +
+                               std::to_string(element.Size()) + " bytes: " + name);
+            break;
+        }
+    }
+    if (!problems.empty()) {
+        error = "nothing extracted from " + archive + ": ";
+        for (size_t i = 0; i < problems.size(); ++i) error += (i ? "; " : "") + problems[i];
+        if (!force && !badCrc.empty()) error += " (--force writes elements that fail only their CRC)";
+        return false;
+    }
+
+    for (const auto& [name, element] : wad.Elements()) {
+        std::string data;
+        WadFileSource source(file);
+        ElementDataResult read = ReadElementData(element, source, data);
+        if (read != ED_Ok && !(force && read == ED_BadCrc)) {
+            error = "element changed while extracting: " + name;
+            return false;
         }
         std::string target = directory + "/" + name;
         std::replace(target.begin(), target.end(), '\\', '/');
@@ -185,6 +190,7 @@ bool ExtractArchive(const std::string& archive, const std::string& directory, st
             error = "cannot write " + target;
             return false;
         }
+        if (read == ED_BadCrc && forced) forced->push_back(name);
     }
     return true;
 }

@@ -29,12 +29,17 @@ struct ListedElement {
 };
 bool ListArchive(const std::string& archive, std::vector<ListedElement>& elements, std::string& error);
 
-// Checks every element's stored bytes against its CRC; the names of the bad ones go to `bad`.
+// Checks every element's stored bytes against its CRC, and that a compressed one inflates to its
+// recorded size; the names of the bad ones go to `bad`.
 bool CheckArchive(const std::string& archive, std::vector<std::string>& bad, std::string& error);
 
-// Writes every element, inflated, below `directory`. Names that would leave the directory
-// (absolute, "..", empty parts) are refused.
-bool ExtractArchive(const std::string& archive, const std::string& directory, std::string& error);
+// Writes every element, inflated, below `directory`. Every element is checked first: a name that
+// would leave the directory (absolute, "..", empty parts), an element that cannot be read or
+// inflated within the size caps, or one that fails its CRC refuses the whole archive, with the
+// names in `error`, and nothing is written. With `force`, elements that fail only their CRC are
+// written anyway and their names are added to `forced`.
+bool ExtractArchive(const std::string& archive, const std::string& directory, std::string& error,
+                    bool force = false, std::vector<std::string>* forced = nullptr);
 
 // What a file list needs to describe an archive for the update engines.
 struct HeaderInfo {

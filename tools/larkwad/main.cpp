@@ -14,7 +14,8 @@ int Usage() {
                  "usage: larkwad pack [-z|-r] <directory> <archive>   pack (-z compress all, -r raw;\n"
                  "                                                   default: compress where smaller)\n"
                  "       larkwad list <archive>\n"
-                 "       larkwad extract <archive> <directory>\n"
+                 "       larkwad extract [--force] <archive> <directory>  (--force: write elements\n"
+                 "                                                   that fail their CRC)\n"
                  "       larkwad check <archive>\n"
                  "       larkwad header <archive> [output]            write <archive>.hdr.gz\n");
     return 2;
@@ -49,8 +50,16 @@ int main(int argc, char** argv) {
                         e.crc, e.dataPosition, e.name.c_str());
         return 0;
     }
-    if (command == "extract" && args.size() == 3) {
-        if (!larkwad::ExtractArchive(args[1], args[2], error)) return Fail(error);
+    if (command == "extract") {
+        bool force = args.size() == 4 && args[1] == "--force";
+        if (args.size() != (force ? 4u : 3u)) return Usage();
+        const std::string& archive = args[force ? 2 : 1];
+        const std::string& directory = args[force ? 3 : 2];
+        std::vector<std::string> forced;
+        if (!larkwad::ExtractArchive(archive, directory, error, force, &forced)) return Fail(error);
+        for (const auto& name : forced)
+            std::fprintf(stderr, "larkwad: wrote %s although it fails its CRC check (--force)\n",
+                         name.c_str());
         return 0;
     }
     if (command == "check" && args.size() == 2) {

@@ -1,8 +1,5 @@
 #include "ResourceManager.h"
 
-#include <zlib.h>
-
-#include "Crc.h"
 #include "DMLDatabase.h"
 #include "FileBinary.h"
 #include "FileXML.h"
@@ -11,10 +8,6 @@
 #include "WadSource.h"
 
 namespace {
-
-// The largest inflated asset accepted, and the most a zlib stream can expand.
-constexpr uint64_t kMaxAssetSize = 256ull * 1024 * 1024;
-constexpr uint64_t kMaxDeflateRatio = 1032;
 
 std::shared_ptr<ResourceManager>& CurrentSlot() {
     static std::shared_ptr<ResourceManager> current;
@@ -32,18 +25,6 @@ bool EndsWith(const std::string& text, const char* suffix) {
 }
 
 }  // namespace
-
-bool InflateElement(const std::string& stored, uint32_t size, std::string& out) {
-    if (size > kMaxAssetSize || size > (stored.size() + 64) * kMaxDeflateRatio) return false;
-    std::string buffer(size, '\0');
-    uLongf length = size;
-    uLong sourceLength = static_cast<uLong>(stored.size());
-    int result = uncompress2(reinterpret_cast<Bytef*>(buffer.data()), &length,
-                             reinterpret_cast<const Bytef*>(stored.data()), &sourceLength);
-    if (result != Z_OK || length != size) return false;
-    out = std::move(buffer);
-    return true;
-}
 
 bool IsSafeRelativeName(const std::string& name) {
     if (name.empty() || name.front() == '/' || name.front() == '\\') return false;
@@ -81,21 +62,21 @@ int ResourceManager::FindInRootArchive(const std::string& fileName, std::string&
     if (!m_root.LoadWadHeader(source, WadFile::RM_IfChanged)) return AR_NotFound;
     const WadElement* element = m_root.FindElement(fileName);
     if (!element) return AR_NotFound;
-    std::string stored;
-    if (!element->ReadPackedData(source, stored)) return AR_Unreadable;
-    if (CrcUpdate(0, stored.data(), stored.size()) != element->Crc()) {
+    switch (ReadElementData(*element, source, bytes)) {
+    case ED_Ok:
+        break;
+    case ED_BadCrc:
+    case ED_Corrupt:
+        bytes.clear();
         HY_LOG(LL_Error, kResourceCategory, "ResourceManager::FindAsset",
                "Element %s of %s fails its CRC check.", fileName.c_str(), m_root.Path().c_str());
         return AR_Unreadable;
-    }
-    if (!element->IsCompressed()) {
-        bytes = std::move(stored);
-        return AR_Loaded;
-    }
-    if (!InflateElement(stored, element->Size(), bytes)) {
+    case ED_NotInflatable:
         HY_LOG(LL_Error, kResourceCategory, "ResourceManager::FindAsset",
                "Element %s of %s does not inflate to %u bytes.", fileName.c_str(),
                m_root.Path().c_str(), element->Size());
+        return AR_Unreadable;
+    case ED_Unreadable:
         return AR_Unreadable;
     }
     return AR_Loaded;

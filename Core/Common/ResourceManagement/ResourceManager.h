@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "WadElementData.h"
 #include "WadFile.h"
 
 class DMLDatabase;
@@ -41,9 +42,6 @@ private:
     std::mutex m_lock;
     WadFile m_root;
 };
-
-// Inflates one zlib stream that must produce exactly `size` bytes.
-bool InflateElement(const std::string& stored, uint32_t size, std::string& out);
 
 // True for a relative name without "." or ".." components, usable below a directory.
 bool IsSafeRelativeName(const std::string& name);

@@ -144,6 +144,7 @@ TEST_F(OsHttpTest, RedirectIsFollowedAndOnlyTheFinalAnswerIsReported) {
     ASSERT_NE(request, nullptr) << error;
     EXPECT_EQ(request->Status(), 200);
     EXPECT_EQ(request->RawHeaders().find("302"), std::string::npos);
+    EXPECT_NE(request->RawHeaders().find("200"), std::string::npos) << request->RawHeaders();
     char body[64] = {};
     EXPECT_EQ(request->Read(body, sizeof body, error), 11);
     EXPECT_STREQ(body, "the content");

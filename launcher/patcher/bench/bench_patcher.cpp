@@ -1,8 +1,9 @@
 // The patcher's speed against plain references run in the same process:
 //   BM_ReverifyWarmCache  re-verifying a 50,000-file package whose CRC cache vouches for every file,
 //   BM_StatWalk           a bare stat of the same 50,000 files;
-//   BM_FirstInstall       a 512 MiB, 5,000-file build from a patch server and HTTP on loopback,
-//                         CRC checks included (bytes per second),
+//   BM_FirstInstall       a 512 MiB, 5,000-file build published by larkpublish, from larkserver's
+//                         patch role and HTTP server on loopback, CRC checks included (bytes per
+//                         second),
 //   BM_CurlSequential     libcurl fetching the same files one after another over one connection
 //                         into files;
 //   BM_UpdateOnePercent   a second build in which 1% of the files changed; the counter
@@ -16,10 +17,15 @@
 #include <filesystem>
 #include <memory>
 
+#include <netinet/in.h>
+
 #include "CrcCache.h"
 #include "HYThread.h"
 #include "MessageManager.h"
 #include "OsFile.h"
+#include "PatchServer.h"
+#include "Publisher.h"
+#include "RepositoryHttpServer.h"
 #include "patcher_test_support.h"
 
 namespace {
@@ -126,35 +132,47 @@ std::string InstallContent(int i, int variant) {
     return content;
 }
 
+// A build published by larkpublish and served by larkserver's patch role with its HTTP server.
 struct InstallSet {
     TempDir dir;
     std::string install = dir.Path("game") + "/";
-    PatchRepo repo;
-    std::unique_ptr<ScriptedServer> server;
+    larkpublish::PublishOptions options;
+    larkpublish::PublishResult published;
+    std::unique_ptr<RepositoryHttpServer> http;
+    std::unique_ptr<PatchServer> patch;
     uint64_t totalBytes = 0;
 
     InstallSet() {
         LoadModulesOnce();
+        WriteFile(dir / "manifest.txt", "package Base required\nplain Data/\n");
+        options.buildFolder = dir / "build";
+        options.manifestPath = dir / "manifest.txt";
+        options.repository = dir / "repo";
         Serve(0);
-        server = ServeRepo(repo);
+        http = std::make_unique<RepositoryHttpServer>(options.repository);
+        http->Start("127.0.0.1", 0);
+        patch = std::make_unique<PatchServer>(options.repository, "http://127.0.0.1:" + std::to_string(http->Port()));
+        std::string error;
+        patch->LoadRepository(error);
+        patch->Listen(HYInetAddress(INADDR_LOOPBACK, 0));
     }
     // Publishes build `variant` (0 the first build).
     void Serve(int variant) {
-        repo.version = static_cast<uint32_t>(variant + 1);
         totalBytes = 0;
-        std::vector<RepoFile> none;
-        repo.SetPackage("Base", none);
         for (int i = 0; i < kInstallFiles; ++i) {
+            if (variant != 0 && i % 100 != 0) continue;
             std::string content = InstallContent(i, variant);
             totalBytes += content.size();
-            repo.AddFile("Base", RepoFile{InstallName(i), std::move(content)});
+            WriteFile(options.buildFolder + "/" + InstallName(i), content);
         }
-        repo.Publish();
+        std::string error;
+        published = {};
+        if (!larkpublish::Publish(options, published, error)) std::fprintf(stderr, "publish: %s\n", error.c_str());
     }
     // A fresh launcher run patching "Base" into the install folder.
     RecordingBatch::PackageOutcome Patch(benchmark::State& state) {
         RecordingBatch batch;
-        batch.Setup(install, server->Port());
+        batch.Setup(install, patch->Port());
         batch.AddPackage("Base", 1, true);
         if (!batch.RunBatch(600000) || batch.batchFailure != 0 || batch.outcomes.empty()) {
             state.SkipWithError("the patch failed");
@@ -190,15 +208,15 @@ void BM_CurlSequential(benchmark::State& state) {
         CURL* curl = curl_easy_init();
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
         curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
-        for (int i = 0; i < kInstallFiles; ++i) {
-            std::string path = target + InstallName(i);
+        for (const larkpublish::PublishedFile& file : set.published.files) {
+            std::string path = target + file.tarFileName;
             HY_OS::CreateDirectories(HY_OS::DirectoryPart(path));
-            FILE* file = std::fopen(path.c_str(), "wb");
-            std::string url = set.repo.http.Url("/files/" + InstallName(i));
+            FILE* out = std::fopen(path.c_str(), "wb");
+            std::string url = "http://127.0.0.1:" + std::to_string(set.http->Port()) + "/" + file.srcFileName;
             curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-            curl_easy_setopt(curl, CURLOPT_WRITEDATA, file);
+            curl_easy_setopt(curl, CURLOPT_WRITEDATA, out);
             CURLcode result = curl_easy_perform(curl);
-            std::fclose(file);
+            std::fclose(out);
             if (result != CURLE_OK) state.SkipWithError("curl failed");
         }
         curl_easy_cleanup(curl);
@@ -210,8 +228,7 @@ void BM_UpdateOnePercent(benchmark::State& state) {
     InstallSet set;
     set.Patch(state);  // the first build is installed
     set.Serve(1);
-    uint64_t changedBytes = 0;
-    for (int i = 0; i < kInstallFiles; i += 100) changedBytes += InstallContent(i, 1).size();
+    uint64_t changedBytes = set.totalBytes;
     uint64_t fetched = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -231,8 +248,8 @@ void BM_UpdateOnePercent(benchmark::State& state) {
 
 BENCHMARK(BM_StatWalk)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_ReverifyWarmCache)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_FirstInstall)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true);
-BENCHMARK(BM_CurlSequential)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true);
-BENCHMARK(BM_UpdateOnePercent)->Unit(benchmark::kMillisecond)->Iterations(2)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_FirstInstall)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_CurlSequential)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_UpdateOnePercent)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(2)->Repetitions(3)->ReportAggregatesOnly(true);
 
 BENCHMARK_MAIN();

@@ -88,9 +88,7 @@ TEST(HostileList, SymbolicLinkPlantedInTheInstallFolderIsNeverFollowed) {
             WriteFile(run.install + "Maps/.keep", "");
             ASSERT_EQ(::symlink((run.outside + "/keep").c_str(), (run.install + "Maps/map.bin").c_str()), 0);
             RecordingBatch again;
-            ASSERT_TRUE(again.Setup(run.install, server->Port()));
-            again.AddPackage("Base", 1, true);
-            ASSERT_TRUE(again.RunBatch());
+            ASSERT_TRUE(again.PatchPackage(run.install, server->Port()));
             EXPECT_EQ(again.batchFailure, PF_ListUnreadable);
             EXPECT_EQ(ReadFile(run.outside + "/keep"), "k");
         }

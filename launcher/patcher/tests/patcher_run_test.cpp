@@ -29,13 +29,24 @@ uint32_t Mode(const std::string& path) {
     return st.st_mode & 0777;
 }
 
+// A repository of BaseFiles() served by a scripted patch server, and an install folder.
+struct BaseRepo {
+    TempDir dir;
+    std::string install = dir.Path("game") + "/";
+    PatchRepo repo;
+    std::unique_ptr<ScriptedServer> server;
+    BaseRepo() {
+        repo.SetPackage("Base", BaseFiles());
+        server = ServeRepo(repo);
+    }
+};
+
 TEST(PatcherRun, FirstInstallFetchesEverythingThenTheCacheVouchesForTheFilesWithoutARequest) {
     RunOnWorker([] {
-        TempDir dir;
-        std::string install = dir.Path("game") + "/";
-        PatchRepo repo;
-        repo.SetPackage("Base", BaseFiles());
-        auto server = ServeRepo(repo);
+        BaseRepo base;
+        std::string install = base.install;
+        PatchRepo& repo = base.repo;
+        auto& server = base.server;
 
         RecordingBatch batch;
         ASSERT_TRUE(batch.Setup(install, server->Port()));
@@ -75,9 +86,7 @@ TEST(PatcherRun, FirstInstallFetchesEverythingThenTheCacheVouchesForTheFilesWith
         // A new process: the server is asked, the list on disk is current and the cache still
         // confirms every file.
         RecordingBatch later;
-        ASSERT_TRUE(later.Setup(install, server->Port()));
-        later.AddPackage("Base", 1, true);
-        ASSERT_TRUE(later.RunBatch());
+        ASSERT_TRUE(later.PatchPackage(install, server->Port()));
         EXPECT_EQ(server->received.size(), 2u);
         EXPECT_EQ(repo.http.RequestCount(), 0u);
         EXPECT_TRUE(later.Has("batch-ok:0"));
@@ -87,16 +96,13 @@ TEST(PatcherRun, FirstInstallFetchesEverythingThenTheCacheVouchesForTheFilesWith
 
 TEST(PatcherRun, TouchedFileIsCheckedByCrcNotFetchedWhileAChangedFileIsFetchedAgain) {
     RunOnWorker([] {
-        TempDir dir;
-        std::string install = dir.Path("game") + "/";
-        PatchRepo repo;
-        repo.SetPackage("Base", BaseFiles());
-        auto server = ServeRepo(repo);
+        BaseRepo base;
+        std::string install = base.install;
+        PatchRepo& repo = base.repo;
+        auto& server = base.server;
         {
             RecordingBatch first;
-            ASSERT_TRUE(first.Setup(install, server->Port()));
-            first.AddPackage("Base", 1, true);
-            ASSERT_TRUE(first.RunBatch());
+            ASSERT_TRUE(first.PatchPackage(install, server->Port()));
             ASSERT_EQ(first.batchFailure, 0);
         }
         std::string touched = install + "Data/a.bin";
@@ -107,9 +113,7 @@ TEST(PatcherRun, TouchedFileIsCheckedByCrcNotFetchedWhileAChangedFileIsFetchedAg
         repo.http.ClearRecords();
 
         RecordingBatch batch;
-        ASSERT_TRUE(batch.Setup(install, server->Port()));
-        batch.AddPackage("Base", 1, true);
-        ASSERT_TRUE(batch.RunBatch());
+        ASSERT_TRUE(batch.PatchPackage(install, server->Port()));
         EXPECT_TRUE(batch.Has("batch-ok:1")) << ::testing::PrintToString(batch.events);
         EXPECT_TRUE(batch.Has("unchanged:Data/a.bin"));
         EXPECT_EQ(repo.http.RequestCount("/files/Data/a.bin"), 0u);
@@ -138,9 +142,7 @@ TEST(PatcherRun, BinaryListInstallsTheSameFilesAsTheXmlList) {
         ASSERT_EQ(repo.listName, "LatestFileList.bin");
         auto server = ServeRepo(repo);
         RecordingBatch batch;
-        ASSERT_TRUE(batch.Setup(install, server->Port()));
-        batch.AddPackage("Base", 1, true);
-        ASSERT_TRUE(batch.RunBatch());
+        ASSERT_TRUE(batch.PatchPackage(install, server->Port()));
         EXPECT_TRUE(batch.Has("batch-ok:4")) << ::testing::PrintToString(batch.events);
         EXPECT_EQ(ReadFile(install + "Data/a.bin"), BaseFiles()[0].content);
         EXPECT_EQ(ReadFile(install + "PatchInfo/LatestFileList.bin"), repo.listBytes);
@@ -160,9 +162,7 @@ TEST(PatcherRun, ReplacedFileKeepsItsPermissionBitsNewProgramsBecomeExecutableDa
         WriteFile(install + "Data/private.cfg", "old settings");
         ASSERT_EQ(::chmod((install + "Data/private.cfg").c_str(), 0600), 0);
         RecordingBatch batch;
-        ASSERT_TRUE(batch.Setup(install, server->Port()));
-        batch.AddPackage("Base", 1, true);
-        ASSERT_TRUE(batch.RunBatch());
+        ASSERT_TRUE(batch.PatchPackage(install, server->Port()));
         ASSERT_EQ(batch.batchFailure, 0) << ::testing::PrintToString(batch.events);
         EXPECT_EQ(ReadFile(install + "Data/private.cfg"), "new settings");
         EXPECT_EQ(Mode(install + "Data/private.cfg"), 0600u);
@@ -176,9 +176,7 @@ TEST(PatcherRun, ReplacedFileKeepsItsPermissionBitsNewProgramsBecomeExecutableDa
         repo.version = 8;
         repo.Publish();
         RecordingBatch update;
-        ASSERT_TRUE(update.Setup(install, server->Port()));
-        update.AddPackage("Base", 1, true);
-        ASSERT_TRUE(update.RunBatch());
+        ASSERT_TRUE(update.PatchPackage(install, server->Port()));
         ASSERT_TRUE(update.Has("changed:Bin/game")) << ::testing::PrintToString(update.events);
         EXPECT_EQ(Mode(install + "Bin/game"), 0700u);
     });

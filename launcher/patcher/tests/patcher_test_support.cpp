@@ -104,6 +104,12 @@ bool RecordingBatch::Setup(const std::string& install, uint16_t port, const std:
                       port, false);
 }
 
+bool RecordingBatch::PatchPackage(const std::string& install, uint16_t port, const std::string& package) {
+    if (!Setup(install, port)) return false;
+    AddPackage(package, 1, true);
+    return RunBatch();
+}
+
 bool RecordingBatch::RunBatch(uint32_t limitMs) {
     finished = false;
     if (!Start()) return false;

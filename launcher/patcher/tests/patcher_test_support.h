@@ -82,6 +82,8 @@ public:
     RecordingBatch();
     // Initialises for `install` (with a trailing slash) at 127.0.0.1:`port`; "English".
     bool Setup(const std::string& install, uint16_t port, const std::string& cache = {});
+    // Setup, the package (priority 1, required) and RunBatch in one step.
+    bool PatchPackage(const std::string& install, uint16_t port, const std::string& package = "Base");
     // Starts the batch and waits for its end; false on time-out.
     bool RunBatch(uint32_t limitMs = 20000);
     size_t Count(const std::string& prefix) const;

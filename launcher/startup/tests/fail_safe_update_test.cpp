@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
 #include "Crc.h"
 #include "OsFile.h"
 #include "launcher_test_support.h"
@@ -32,6 +36,13 @@ TEST(LaunchFileCrc, CoversTheWholeFile) {
 // ends at its first window call.
 class FailSafeRun : public ::testing::Test {
 protected:
+    // Appends bytes to the launcher copy (trailing bytes do not change what runs) until its CRC
+    // has ten decimal digits.
+    void GiveLauncherATenDigitCrc() {
+        std::string bytes = ReadFile(m_root.Launcher());
+        for (char pad = 0; FileCrc(bytes) < 1000000000u; ++pad) bytes.push_back(pad);
+        std::ofstream(m_root.Launcher(), std::ios::binary | std::ios::trunc) << bytes;
+    }
     std::string InfoPath() const { return "/failsafe/" + std::to_string(LauncherCrc()); }
     uint32_t LauncherCrc() const { return FileCrc(ReadFile(m_root.Launcher())); }
     void ServeInfo(uint32_t crc, const std::string& downloadUrl) {
@@ -53,14 +64,41 @@ TEST_F(FailSafeRun, AnEmptyAddressMakesNoRequest) {
 }
 
 TEST_F(FailSafeRun, NoPatchForThisBuildContinuesSilently) {
+    // An information file left by an earlier run is removed before the server is asked, so a
+    // stale answer is never acted on.
+    GiveLauncherATenDigitCrc();
+    std::string infoFile = m_root.InBank(std::to_string(LauncherCrc()) + ".patch");
+    WriteFile(infoFile, "[PatchInfo]\r\nCRC32=1\r\nDownloadURL=http://127.0.0.1:1/stale.exe\r\n");
     m_root.WriteConfig(m_server.Url("/failsafe/"));
     launcher_test::ProcessResult result = RunLauncher(m_root, {"-r"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(m_server.RequestCount(), 1);  // the information file, answered with 404
     std::string log = m_root.ReadLog();
     EXPECT_EQ(log.find("HYPatchClient"), std::string::npos) << log;
-    EXPECT_FALSE(HY_OS::FileExists(m_root.InBank(std::to_string(LauncherCrc()) + ".patch")));
+    EXPECT_FALSE(HY_OS::FileExists(infoFile));
     EXPECT_NE(result.standardError.find("Initialize: Dll"), std::string::npos);
+}
+
+// What a player finds beside the launcher after a check that found a patch: the information file
+// named by the launcher's whole CRC. Most CRCs have nine or ten digits; the launcher copy is
+// given a ten-digit one.
+TEST_F(FailSafeRun, TheInformationFileIsNamedByTheWholeCrc) {
+    GiveLauncherATenDigitCrc();
+    std::string crcText = std::to_string(LauncherCrc());
+    ASSERT_EQ(crcText.size(), 10u);
+    const std::string info = "[PatchInfo]\r\nCRC32=1234\r\nDownloadURL=" +
+                             m_server.Url("/not-there.exe") + "\r\n";
+    m_server.Serve("/failsafe/" + crcText, info);
+    m_root.WriteConfig(m_server.Url("/failsafe/"));
+    launcher_test::ProcessResult result = RunLauncher(m_root, {"-r"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(ReadFile(m_root.InBank(crcText + ".patch")), info);
+    std::vector<std::string> patchFiles;
+    for (const auto& entry : std::filesystem::directory_iterator(m_root.Bank())) {
+        std::string name = entry.path().filename().string();
+        if (name.find(".pat") != std::string::npos) patchFiles.push_back(name);
+    }
+    EXPECT_EQ(patchFiles, std::vector<std::string>{crcText + ".patch"});
 }
 
 TEST_F(FailSafeRun, NoServerAtAllContinuesSilently) {
@@ -145,8 +183,10 @@ TEST_F(FailSafeRun, AProgramThatCannotBeFetchedIsLogged) {
     EXPECT_NE(log.find("Failed to download fail safe patch from \n"), std::string::npos);
 }
 
-// An information file holds two short values; a huge answer is not one and is not stored.
+// An information file holds two short values; a huge answer is not one and is not stored (the
+// naming test above shows that an answer of normal size is stored under this name).
 TEST_F(FailSafeRun, AnOversizedInformationFileCountsAsNone) {
+    GiveLauncherATenDigitCrc();
     m_server.Serve(InfoPath(), "[PatchInfo]\nCRC32=1\nDownloadURL=" + std::string(200000, 'u') + "\n");
     m_root.WriteConfig(m_server.Url("/failsafe/"));
     launcher_test::ProcessResult result = RunLauncher(m_root, {"-r"});

@@ -9,6 +9,7 @@
 #include "HYPerThreadData.h"
 #include "HYTimerSet.h"
 #include "LogMessage.h"
+#include "OsCrash.h"
 #include "OsHost.h"
 #include "OsThread.h"
 
@@ -29,6 +30,7 @@ struct HYThread::Adopted {
         thread->m_state.store(HTS_Stopped, std::memory_order_release);
         t_current = nullptr;
         thread.reset();
+        HY_OS::UnregisterCrashThread();
         if (processMain) HYLog::SetShutDown(true);
     }
 };
@@ -63,6 +65,7 @@ HYThread* HYThread::Current() {
     adopted.thread = thread;
     t_current = thread.get();
     HYLog::SetCurrentThreadName("Main");
+    HY_OS::RegisterCrashThread("Main");
     return t_current;
 }
 
@@ -131,6 +134,8 @@ void HYThread::Body(std::shared_ptr<HYThread> self) {
         m_name = hex;
     }
     HYLog::SetCurrentThreadName(Name().c_str());
+    // Listed in crash reports under its name (the thread was registered when it began).
+    HY_OS::RegisterCrashThread(Name().c_str());
 
     // The per-thread objects and the stop event exist before the thread counts as running, so
     // that a Stop from another thread always finds something to wake it with.

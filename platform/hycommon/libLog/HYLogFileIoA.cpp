@@ -124,7 +124,13 @@ bool HYLogFileIoA::Open() {
             }
         }
         bool fresh = m_truncate || rotated;
-        m_stream = std::fopen(m_path.c_str(), fresh ? "w" : "a");
+        // Always written in append mode (a fresh file is emptied first), so that lines a crash
+        // handler appends straight to the file are never overwritten by later buffered writes.
+        if (fresh) {
+            FILE* empty = std::fopen(m_path.c_str(), "w");
+            if (empty != nullptr) std::fclose(empty);
+        }
+        m_stream = std::fopen(m_path.c_str(), "a");
         if (m_stream != nullptr) {
             std::setvbuf(m_stream, nullptr, _IOFBF, kStreamBuffer);
             m_position = fresh ? 0 : HY_OS::FileLength(m_path);

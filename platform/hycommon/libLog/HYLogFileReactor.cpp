@@ -20,3 +20,7 @@ void HYLogFileReactor::Close() { m_file->Close(); }
 int HYLogFileReactor::Write(const LogRecord& record) { return m_file->Write(record); }
 
 void HYLogFileReactor::OnBatchWritten() { m_file->Flush(); }
+
+const char* HYLogFileReactor::CrashLogPath() const {
+    return m_file->Mode() == 0 ? nullptr : m_file->Path().c_str();
+}

@@ -18,6 +18,8 @@ public:
     int Open() override;
     void Close() override;
     int Write(const LogRecord& record) override;
+    const char* CrashLogPath() const override;
+    int CrashPrefixFormat() const override { return m_file->PrefixFormat(); }
 
     // Only for use on the reactor's thread, or while the reactor is stopped.
     HYLogFileIoA& File() { return *m_file; }

@@ -10,7 +10,38 @@
 namespace {
 constexpr auto kIdleLook = std::chrono::milliseconds(5);
 constexpr uint32_t kStopPollMs = 100;
+
+// The running reactors a crash handler may wait for.
+constexpr int kMaxRunning = 8;
+std::atomic<HYLogNBReactor*> g_running[kMaxRunning];
+
+void NoteRunning(HYLogNBReactor* reactor) {
+    for (auto& slot : g_running) {
+        HYLogNBReactor* expected = nullptr;
+        if (slot.compare_exchange_strong(expected, reactor)) return;
+    }
+}
+
+void ForgetRunning(HYLogNBReactor* reactor) {
+    for (auto& slot : g_running) {
+        HYLogNBReactor* expected = reactor;
+        slot.compare_exchange_strong(expected, nullptr);
+    }
+}
 }  // namespace
+
+int HYLogNBReactor::RunningReactors(HYLogNBReactor** out, int max) {
+    int n = 0;
+    for (auto& slot : g_running) {
+        HYLogNBReactor* reactor = slot.load(std::memory_order_acquire);
+        if (reactor != nullptr && n < max) out[n++] = reactor;
+    }
+    return n;
+}
+
+bool HYLogNBReactor::IsIdle() const {
+    return !m_busy.load(std::memory_order_acquire) && m_count.load(std::memory_order_acquire) == 0;
+}
 
 HYLogNBReactor::HYLogNBReactor(std::string name, uint8_t defaultLevel, uint32_t capacity)
     : LogReactor(std::move(name), defaultLevel),
@@ -37,6 +68,7 @@ int HYLogNBReactor::Start() {
     }
     m_threadRunning = true;
     m_started.Wait();
+    if (State() == LRS_Running) NoteRunning(this);
     return 0;
 }
 
@@ -58,11 +90,13 @@ void HYLogNBReactor::Run() {
                 if (m_stopRequested) break;
                 m_deepSleep = idleRounds >= 2;
                 m_sleeping = true;
+                m_busy.store(false, std::memory_order_release);
                 if (m_deepSleep) {
                     m_wake.wait(hold);
                 } else {
                     m_wake.wait_for(hold, kIdleLook);
                 }
+                m_busy.store(true, std::memory_order_release);
                 m_sleeping = false;
                 m_deepSleep = false;
             }
@@ -134,6 +168,7 @@ int HYLogNBReactor::Stop() {
     int state = State();
     if (state != LRS_Running && state != LRS_Failed) return 1;
     SetState(LRS_Stopping);
+    ForgetRunning(this);
     uint32_t queued = QueuedCount();
     while (queued > 0) {
         HY_OS::SleepMs(kStopPollMs);

@@ -25,6 +25,20 @@ public:
 
     uint32_t QueuedCount() const { return m_count.load(std::memory_order_acquire); }
 
+    // For a crash handler (signal-safe): true once every record queued so far is written and
+    // flushed, that is, nothing is queued and the thread is waiting for more.
+    bool IsIdle() const;
+    // The reactor thread's id, 0 before it ran.
+    uint32_t ThreadId() const { return m_threadId.load(std::memory_order_acquire); }
+    // The file this reactor writes, for a crash handler to append its report to; nullptr when
+    // it writes no file. Valid while the reactor runs.
+    virtual const char* CrashLogPath() const { return nullptr; }
+    // The prefix format of the lines in that file.
+    virtual int CrashPrefixFormat() const { return 0; }
+    // The running queuing reactors (at most 8), for a crash handler; answers their number.
+    // Signal-safe.
+    static int RunningReactors(HYLogNBReactor** out, int max);
+
 protected:
     int WriteStep(const LogRecordRef& record) override;
     // Called on the reactor's thread after each drained batch.
@@ -48,6 +62,9 @@ private:
     // waits, do producers pay for waking it. Otherwise it looks again every few milliseconds, so
     // a steady stream of records costs the logging threads no system call.
     bool m_deepSleep = false;
+    // Set while the thread is away from its wait (writing); cleared only when it goes back to
+    // waiting with nothing queued.
+    std::atomic<bool> m_busy{true};
     bool m_sleeping = false;
     uint32_t m_wakeThreshold;
     bool m_stopRequested = false;

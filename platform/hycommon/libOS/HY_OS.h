@@ -2,6 +2,7 @@
 // these headers; the implementation for this platform is chosen by CMake (posix/ here).
 #pragma once
 
+#include "OsCrash.h"
 #include "OsDownload.h"
 #include "OsEnv.h"
 #include "OsFile.h"
@@ -10,6 +11,8 @@
 #include "OsHttp.h"
 #include "OsIniFile.h"
 #include "OsLibrary.h"
+#include "OsMemoryMap.h"
+#include "OsMiniDump.h"
 #include "OsProcess.h"
 #include "OsSync.h"
 #include "OsSysCalls.h"

@@ -33,4 +33,29 @@ bool ListDirectory(const std::string& path, std::vector<DirectoryEntry>& entries
 // Sets the permission bits of `path`; false on failure.
 bool SetFilePermissions(const std::string& path, uint32_t permissions);
 
+// An open directory, for examining the entries below it without walking the whole path again
+// and without following symbolic links on the way. Moves, never copies; closes itself.
+class DirectoryHandle {
+public:
+    DirectoryHandle() = default;
+    ~DirectoryHandle();
+    DirectoryHandle(DirectoryHandle&& other) noexcept;
+    DirectoryHandle& operator=(DirectoryHandle&& other) noexcept;
+    DirectoryHandle(const DirectoryHandle&) = delete;
+    DirectoryHandle& operator=(const DirectoryHandle&) = delete;
+
+    // Opens the directory `path` (a link there is followed); not open when it is no directory.
+    static DirectoryHandle Open(const std::string& path);
+    // Opens the subdirectory `name` (one path component, NUL-terminated) without following a
+    // link: not open when it is missing, a link (`isLink` set) or no directory.
+    DirectoryHandle OpenChild(const char* name, bool& isLink) const;
+    // Examines the entry `name` (one component) itself, a link reported as one.
+    bool ChildInfo(const char* name, FileInfo& info) const;
+    bool IsOpen() const { return m_fd >= 0; }
+
+private:
+    explicit DirectoryHandle(int fd) : m_fd(fd) {}
+    int m_fd = -1;
+};
+
 }  // namespace HY_OS

@@ -1,6 +1,7 @@
 // The system calls that tests replace to inject faults: a full disk, a clock that jumps.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -13,6 +14,9 @@ public:
     virtual int64_t FreeDiskSpace(const std::string& path);
     // Milliseconds of the monotonic clock.
     virtual uint64_t MonotonicMs();
+    // Writes up to `size` bytes to a descriptor, as write(2) does (also inside a signal handler,
+    // where crash dumps are written): the count written, or -1 with errno set.
+    virtual int64_t WriteFile(int fd, const void* data, size_t size);
 };
 
 // The calls in force; the real ones unless a test installed its own.

@@ -1,8 +1,9 @@
 // The manifest format: packages, file types, folders and targets, and every way a line can be
-// wrong.
-#include "PublishManifest.h"
-
+// wrong; random edits of a manifest and of repository.txt.
 #include <gtest/gtest.h>
+
+#include "PublishManifest.h"
+#include "Repository.h"
 
 namespace {
 
@@ -11,15 +12,16 @@ using namespace larkpublish;
 TEST(PublishManifest, ReadsPackagesTypesFoldersAndTargets) {
     Manifest manifest;
     std::string error;
-    ASSERT_TRUE(ParseManifest("# a build\r\n"
-                              "package PatchClient required\n"
-                              "plain LarkLauncher   # the program\n"
-                              "\n"
-                              "package Data/Extra optional\n"
-                              "  gzip Bin/ Programs/\n"
-                              "  wad Data/Root.wad\n"
-                              "  dynamic-wad Data/Music.wad Music/Music.wad\n",
-                              manifest, error))
+    ASSERT_TRUE(
+        ParseManifest("# a build\r\n"
+                      "package PatchClient required\n"
+                      "plain LarkLauncher   # the program\n"
+                      "\n"
+                      "package Data/Extra optional\n"
+                      "  gzip Bin/ Programs/\n"
+                      "  wad Data/Root.wad\n"
+                      "  dynamic-wad Data/Music.wad Music/Music.wad\n",
+                      manifest, error))
         << error;
     ASSERT_EQ(manifest.packages.size(), 2u);
     EXPECT_EQ(manifest.packages[0].name, "PatchClient");
@@ -75,6 +77,69 @@ TEST(PublishManifest, PublishablePathsAreSafeInUrlsAndBelowTheGameFolder) {
     for (const char* bad : {"", "/a", "a/", "a//b", ".", "a/./b", "..", "a/../b", "a b", "a?b",
                             "a#b", "a%20b", "a\\b", "a\"b", "caf\xc3\xa9"})
         EXPECT_FALSE(IsPublishablePath(bad)) << bad;
+}
+
+}  // namespace
+
+namespace {
+
+// Seeded random edits of a valid manifest and repository.txt: each ends in a result or a message,
+// and whatever is accepted holds only publishable paths and package names.
+TEST(PublishManifest, MutatedTextsEndInAResultOrAMessage) {
+    const std::string manifestText =
+        "package Base required\nplain Readme.txt Docs/Readme.txt\ngzip Bin/\nwad Data/Root.wad\n"
+        "package Extras optional\ndynamic-wad Data/Music.wad\n";
+    const std::string infoText =
+        "version 3\nlist-name LatestFileList\nlist-type 2\nlocales English German\npackage Base "
+        "required\n";
+    const std::string alphabet = "abz./\\ \n\r#<>\"%?:-_019package";
+    uint32_t seed = 12345;
+    auto next = [&](uint32_t limit) {
+        seed = seed * 1103515245u + 12345u;
+        return limit ? (seed >> 8) % limit : 0;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::string manifestCopy = manifestText, infoCopy = infoText;
+        for (std::string* text : {&manifestCopy, &infoCopy}) {
+            for (uint32_t edits = 1 + next(4); edits > 0; --edits) {
+                size_t at = next(static_cast<uint32_t>(text->size()));
+                switch (next(3)) {
+                    case 0:
+                        text->erase(at, 1 + next(6));
+                        break;
+                    case 1:
+                        text->insert(at, 1, alphabet[next(static_cast<uint32_t>(alphabet.size()))]);
+                        break;
+                    default:
+                        (*text)[at] = alphabet[next(static_cast<uint32_t>(alphabet.size()))];
+                        break;
+                }
+            }
+        }
+        Manifest manifest;
+        std::string error;
+        if (ParseManifest(manifestCopy, manifest, error)) {
+            for (const ManifestPackage& package : manifest.packages) {
+                EXPECT_TRUE(IsPackageName(package.name)) << manifestCopy;
+                for (const ManifestEntry& entry : package.entries) {
+                    std::string path = entry.path.back() == '/'
+                                           ? entry.path.substr(0, entry.path.size() - 1)
+                                           : entry.path;
+                    EXPECT_TRUE(IsPublishablePath(path)) << manifestCopy;
+                }
+            }
+        } else {
+            EXPECT_FALSE(error.empty());
+        }
+        RepositoryInfo info;
+        error.clear();
+        if (ParseRepositoryInfo(infoCopy, info, error)) {
+            EXPECT_TRUE(info.listType == 1 || info.listType == 2);
+            EXPECT_TRUE(IsPublishablePath(info.ListPath())) << infoCopy;
+        } else {
+            EXPECT_FALSE(error.empty());
+        }
+    }
 }
 
 }  // namespace

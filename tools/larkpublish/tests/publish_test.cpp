@@ -2,8 +2,6 @@
 // readers with every field right, the gzip copies and WAD headers are what the download engines
 // expect, publishing again changes nothing, a new build stores only what changed, and bad input
 // leaves the repository as it was.
-#include "Publisher.h"
-
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -15,6 +13,7 @@
 #include "MessageManager.h"
 #include "OsFile.h"
 #include "PublishCommand.h"
+#include "Publisher.h"
 #include "Repository.h"
 #include "WadFile.h"
 #include "WadWriter.h"
@@ -29,7 +28,8 @@ std::string Gunzip(const std::string& path) {
     std::string out;
     if (!gz) return out;
     char block[8192];
-    for (int n; (n = gzread(gz, block, sizeof block)) > 0;) out.append(block, static_cast<size_t>(n));
+    for (int n; (n = gzread(gz, block, sizeof block)) > 0;)
+        out.append(block, static_cast<size_t>(n));
     gzclose(gz);
     return out;
 }
@@ -60,7 +60,8 @@ struct PublishFixture : ::testing::Test {
         Put("LarkLauncher", RandomBytes(5000, 1));
         Put("Bin/Game.exe", std::string(40000, 'g') + RandomBytes(300, 2));
         Put("Bin/Lib/engine.dll", RandomBytes(7000, 3));
-        Put("Data/Root.wad", Archive({{"a.xml", RandomBytes(20000, 4)}, {"b.xml", std::string(9000, 'b')}}));
+        Put("Data/Root.wad",
+            Archive({{"a.xml", RandomBytes(20000, 4)}, {"b.xml", std::string(9000, 'b')}}));
         Put("Data/Music.wad", Archive({{"song1", RandomBytes(30000, 5)}}, false));
         Put("Readme.txt", "Read me.\n");
         WriteFile(dir / "manifest.txt", kManifest);
@@ -105,8 +106,10 @@ void CheckList(DMLDatabase& list, uint32_t version, const std::map<std::string, 
     EXPECT_EQ(list.FindTable("PatchClient")->RecordCount(), 1u);
     DMLTable& base = *list.FindTable("Base");
     ASSERT_EQ(base.RecordCount(), 5u);
-    std::map<std::string, uint32_t> types = {{"Bin/Game.exe", 4}, {"Bin/Lib/engine.dll", 4},
-                                             {"Data/Root.wad", 3}, {"Data/Music.wad", 5},
+    std::map<std::string, uint32_t> types = {{"Bin/Game.exe", 4},
+                                             {"Bin/Lib/engine.dll", 4},
+                                             {"Data/Root.wad", 3},
+                                             {"Data/Music.wad", 5},
                                              {"Docs/Readme.txt", 0}};
     for (size_t i = 0; i < base.RecordCount(); ++i) {
         const DMLRecord& r = *base.RecordAt(i);
@@ -190,13 +193,17 @@ TEST_F(PublishFixture, PublishingTheSameBuildAgainChangesNothing) {
 
 TEST_F(PublishFixture, ANewBuildStoresOnlyWhatChangedAndKeepsTheOldList) {
     PublishResult first = Run();
-    Put("Bin/Game.exe", "a new game");
+    Put("Bin/Game.exe", "123456789");
     PublishResult second = Run();
+    // The launcher's CRC routine (not the common CRC-32, which gives 0xCBF43926 here).
+    EXPECT_EQ(Find(second, "Bin/Game.exe")->crc, 0x2DFD2D88u);
+    EXPECT_EQ(Find(second, "Bin/Game.exe")->srcFileName, "files/2dfd2d88-9/Bin/Game.exe");
     EXPECT_EQ(second.version, 2u);
     EXPECT_TRUE(second.listWritten);
     EXPECT_EQ(second.filesStored, 2u);  // the changed file and its gzip copy
     EXPECT_EQ(second.filesReused, first.files.size() - 1);
-    EXPECT_EQ(Find(first, "Data/Root.wad")->srcFileName, Find(second, "Data/Root.wad")->srcFileName);
+    EXPECT_EQ(Find(first, "Data/Root.wad")->srcFileName,
+              Find(second, "Data/Root.wad")->srcFileName);
     EXPECT_NE(Find(first, "Bin/Game.exe")->srcFileName, Find(second, "Bin/Game.exe")->srcFileName);
     EXPECT_TRUE(HY_OS::FileExists(Repo("lists/1/LatestFileList.bin")));
     EXPECT_TRUE(HY_OS::FileExists(Repo(Find(first, "Bin/Game.exe")->srcFileName)));
@@ -209,7 +216,8 @@ TEST_F(PublishFixture, ANewBuildStoresOnlyWhatChangedAndKeepsTheOldList) {
     options.version = 1;
     PublishResult refused;
     EXPECT_FALSE(Publish(options, refused, error));
-    EXPECT_NE(error.find("version 1 is already published with another list"), std::string::npos) << error;
+    EXPECT_NE(error.find("version 1 is already published with another list"), std::string::npos)
+        << error;
     options.version = 2;
     EXPECT_FALSE(Run().listWritten);
 }
@@ -221,13 +229,15 @@ TEST_F(PublishFixture, BadInputFailsClearlyAndLeavesTheRepositoryAsItWas) {
         std::string message;
     } cases[] = {
         {"package Base required\nwad Readme.txt.wad\n", "Readme.txt.wad is given the type wad: "},
-        {"package Base required\nwad Readme.txt\n", "a WAD type needs a name that ends in \".wad\""},
+        {"package Base required\nwad Readme.txt\n",
+         "a WAD type needs a name that ends in \".wad\""},
         {"package Base required\ndynamic-wad Empty.wad\n", "without elements"},
         {"package Base required\nwad Bad.wad\n", "does not follow the WAD layout rule"},
         {"package Base required\nplain Missing.txt\n", "Missing.txt is not in the build folder"},
         {"package Base required\nplain Readme.txt\nplain LarkLauncher Readme.txt\n",
          "Readme.txt is installed by two manifest lines"},
-        {"package Extras optional\nplain Readme.txt\nplain Missing.txt\n", "Missing.txt is not in the build folder"},
+        {"package Extras optional\nplain Readme.txt\nplain Missing.txt\n",
+         "Missing.txt is not in the build folder"},
     };
     Put("Readme.txt.wad", "not an archive at all");
     Put("Empty.wad", Archive({}));
@@ -268,7 +278,8 @@ TEST_F(PublishFixture, CommandLineExplainsTheManifestAndPublishes) {
                              published, err),
               0)
         << err.str();
-    EXPECT_NE(published.str().find("larkpublish: version 1 published"), std::string::npos) << published.str();
+    EXPECT_NE(published.str().find("larkpublish: version 1 published"), std::string::npos)
+        << published.str();
     RepositoryInfo info;
     std::string error;
     ASSERT_TRUE(LoadRepositoryInfo(options.repository, info, error));

@@ -43,6 +43,7 @@ TEST_F(AccountsFile, AddAccountStoresTheHashOfTheTypedPasswordAndRefusesBadInput
     std::string content;
     ASSERT_TRUE(HY_OS::ReadWholeFile(path, content));
     EXPECT_EQ(content.find("s3cret-Pass"), std::string::npos);
+    EXPECT_NE(content.find(HashText("s3cret-Pass")), std::string::npos) << content;
     LoginAccounts accounts;
     std::string error;
     ASSERT_TRUE(accounts.Load(path, error)) << error;

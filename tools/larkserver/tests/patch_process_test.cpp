@@ -21,7 +21,8 @@ TEST(LarkServerPatchProgram, ServesListsAndFilesOnThePortsItPrints) {
                             3, lines);
     ASSERT_GT(pid, 0);
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[2], "larkserver: serving LatestFileList.xml version 1 of " + repository.repo + "\n");
+    EXPECT_EQ(lines[2],
+              "larkserver: serving LatestFileList.xml version 1 of " + repository.repo + "\n");
     uint16_t patchPort = ListeningPort(lines, "patch"), httpPort = ListeningPort(lines, "http");
     ASSERT_NE(patchPort, 0);
     ASSERT_NE(httpPort, 0);
@@ -34,10 +35,12 @@ TEST(LarkServerPatchProgram, ServesListsAndFilesOnThePortsItPrints) {
         ASSERT_TRUE(client.reply);
         listUrl = client.reply->FindField("ListFileURL")->ToStr();
     });
-    EXPECT_EQ(listUrl, "http://127.0.0.1:" + std::to_string(httpPort) + "/lists/1/LatestFileList.xml");
+    EXPECT_EQ(listUrl,
+              "http://127.0.0.1:" + std::to_string(httpPort) + "/lists/1/LatestFileList.xml");
     RawHttp http(httpPort);
     std::string body;
-    EXPECT_EQ(http.Exchange("GET /lists/1/LatestFileList.xml HTTP/1.1\r\nHost: x\r\n\r\n", &body), 200);
+    EXPECT_EQ(http.Exchange("GET /lists/1/LatestFileList.xml HTTP/1.1\r\nHost: x\r\n\r\n", &body),
+              200);
     EXPECT_NE(body.find("<About>"), std::string::npos);
     EXPECT_EQ(StopServer(pid), 0);
 }
@@ -47,9 +50,9 @@ TEST(LarkServerPatchProgram, ServeRunsBothRolesAndRefusesIncompleteRoles) {
     std::string accounts = repository.dir / "accounts.txt";
     HY_OS::WriteFileAtomic(accounts, "");
     std::vector<std::string> lines;
-    pid_t pid = StartServer({"serve", "--data", HY_DATA_SOURCE_DIR, "--login-port", "0", "--accounts", accounts,
-                             "--patch-port", "0", "--repository", repository.repo, "--log",
-                             repository.dir / "LarkServer.Log.txt"},
+    pid_t pid = StartServer({"serve", "--data", HY_DATA_SOURCE_DIR, "--login-port", "0",
+                             "--accounts", accounts, "--patch-port", "0", "--repository",
+                             repository.repo, "--log", repository.dir / "LarkServer.Log.txt"},
                             4, lines);
     ASSERT_GT(pid, 0);
     EXPECT_NE(ListeningPort(lines, "login"), 0);
@@ -60,17 +63,21 @@ TEST(LarkServerPatchProgram, ServeRunsBothRolesAndRefusesIncompleteRoles) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"serve", "--data", HY_DATA_SOURCE_DIR},
           {"serve", "--data", HY_DATA_SOURCE_DIR, "--patch-port", "0"},
-          {"patch", "--port", "70000", "--data", HY_DATA_SOURCE_DIR, "--repository", repository.repo},
-          {"patch", "--port", "0", "--data", HY_DATA_SOURCE_DIR}}) {
+          {"patch", "--port", "70000", "--data", HY_DATA_SOURCE_DIR, "--repository",
+           repository.repo},
+          {"patch", "--port", "0", "--data", HY_DATA_SOURCE_DIR},
+          {"patch", "--port", "0", "--data", HY_DATA_SOURCE_DIR, "--repository", repository.repo,
+           "--http_port", "1"}}) {
         std::vector<std::string> none;
         pid_t refused = StartServer(args, 1, none);
         EXPECT_TRUE(none.empty());
         EXPECT_EQ(StopServer(refused), 2) << args[1];
     }
     std::vector<std::string> none;
-    pid_t missing = StartServer({"patch", "--port", "0", "--data", HY_DATA_SOURCE_DIR, "--repository",
-                                 repository.dir / "nothing", "--log", repository.dir / "LarkServer.Log.txt"},
-                                1, none);
+    pid_t missing =
+        StartServer({"patch", "--port", "0", "--data", HY_DATA_SOURCE_DIR, "--repository",
+                     repository.dir / "nothing", "--log", repository.dir / "LarkServer.Log.txt"},
+                    1, none);
     EXPECT_TRUE(none.empty());
     EXPECT_EQ(StopServer(missing), 1);
 }
@@ -81,8 +88,9 @@ TEST(LarkServerPatchProgram, HelpDocumentsEveryRole) {
     EXPECT_EQ(StopServer(pid), 0);
     std::string text;
     for (const std::string& line : lines) text += line;
-    for (const char* part : {"larkserver login", "larkserver patch", "larkserver serve", "larkserver add-account",
-                             "ERROR1", "--http-port", "--url-host", "listening on ADDRESS:PORT"})
+    for (const char* part :
+         {"larkserver login", "larkserver patch", "larkserver serve", "larkserver add-account",
+          "ERROR1", "--http-port", "--url-host", "listening on ADDRESS:PORT"})
         EXPECT_NE(text.find(part), std::string::npos) << part;
 }
 

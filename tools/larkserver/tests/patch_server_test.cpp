@@ -1,14 +1,13 @@
 // The patch role through real client sessions: the reply names the repository's list with its
 // size, CRC and version; a locale the repository does not serve gets "ERROR1"; a new publish is
 // served without a restart; a malformed request closes only its own connection.
-#include "PatchServer.h"
-
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 
 #include "Crc.h"
 #include "OsEnv.h"
 #include "OsFile.h"
+#include "PatchServer.h"
 #include "WorkerPump.h"
 #include "patch_test_support.h"
 
@@ -22,6 +21,13 @@ void RunOnWorker(const std::function<void()>& body) {
     hytest::RunOnWorker(body, "PatchTest");
 }
 
+// Reads the repository and listens on a free loopback port.
+bool Serve(PatchServer& server) {
+    std::string error;
+    EXPECT_TRUE(server.LoadRepository(error)) << error;
+    return error.empty() && server.Listen(HYInetAddress(INADDR_LOOPBACK, 0)) == 0;
+}
+
 uint32_t FileCrc(const std::string& path) {
     std::string bytes;
     EXPECT_TRUE(HY_OS::ReadWholeFile(path, bytes)) << path;
@@ -32,9 +38,7 @@ TEST(PatchServer, AnswersAServedLocaleWithTheListAndAnyOtherWithError1) {
     PublishedRepository repository("English");
     RunOnWorker([&] {
         PatchServer server(repository.repo, kUrlBase, "?v=1");
-        std::string error;
-        ASSERT_TRUE(server.LoadRepository(error)) << error;
-        ASSERT_EQ(server.Listen(HYInetAddress(INADDR_LOOPBACK, 0)), 0);
+        ASSERT_TRUE(Serve(server));
 
         ListClient known("English");
         ASSERT_TRUE(known.Ask(server.Port()));
@@ -45,7 +49,8 @@ TEST(PatchServer, AnswersAServedLocaleWithTheListAndAnyOtherWithError1) {
         EXPECT_EQ(r.FindField("URLPrefix")->ToStr(), kUrlBase);
         EXPECT_EQ(r.FindField("URLSuffix")->ToStr(), "?v=1");
         EXPECT_EQ(r.FindField("ListFileName")->ToStr(), "LatestFileList.xml");
-        EXPECT_EQ(r.FindField("ListFileURL")->ToStr(), kUrlBase + "/lists/1/LatestFileList.xml?v=1");
+        EXPECT_EQ(r.FindField("ListFileURL")->ToStr(),
+                  kUrlBase + "/lists/1/LatestFileList.xml?v=1");
         EXPECT_EQ(r.FindField("ListFileSize")->GetUInt(), HY_OS::FileLength(list));
         EXPECT_EQ(r.FindField("ListFileCRC")->GetUInt(), FileCrc(list));
         EXPECT_EQ(r.FindField("LatestVersion")->GetUInt(), 1u);
@@ -65,9 +70,7 @@ TEST(PatchServer, ServesANewPublishWithoutARestart) {
     PublishedRepository repository;
     RunOnWorker([&] {
         PatchServer server(repository.repo, kUrlBase);
-        std::string error;
-        ASSERT_TRUE(server.LoadRepository(error)) << error;
-        ASSERT_EQ(server.Listen(HYInetAddress(INADDR_LOOPBACK, 0)), 0);
+        ASSERT_TRUE(Serve(server));
         ListClient before("English");
         ASSERT_TRUE(before.Ask(server.Port()) && before.reply);
         EXPECT_EQ(before.reply->FindField("LatestVersion")->GetUInt(), 1u);
@@ -89,11 +92,9 @@ TEST(PatchServer, AMalformedOrForeignRequestClosesOnlyItsConnection) {
     PublishedRepository repository;
     RunOnWorker([&] {
         PatchServer server(repository.repo, kUrlBase);
-        std::string error;
-        ASSERT_TRUE(server.LoadRepository(error)) << error;
-        ASSERT_EQ(server.Listen(HYInetAddress(INADDR_LOOPBACK, 0)), 0);
-        for (std::string bytes : {std::string("\x08\x01\xff\xff garbage", 12), std::string("\x63\x01", 2),
-                                  std::string("\x01", 1)}) {
+        ASSERT_TRUE(Serve(server));
+        for (std::string bytes : {std::string("\x08\x01\xff\xff garbage", 12),
+                                  std::string("\x63\x01", 2), std::string("\x01", 1)}) {
             ListClient hostile("English");
             hostile.rawRequest = bytes;
             ASSERT_TRUE(hostile.Ask(server.Port()));

@@ -37,7 +37,8 @@ PublishedRepository::PublishedRepository(const std::string& locale) : repo(dir /
     LoadModules();
     WadWriter wad;
     for (int i = 0; i < 8; ++i)
-        wad.Add("element" + std::to_string(i), Bytes(6000 + static_cast<size_t>(i) * 100, 10 + i), i % 2 == 0);
+        wad.Add("element" + std::to_string(i), Bytes(6000 + static_cast<size_t>(i) * 100, 10 + i),
+                i % 2 == 0);
     std::string archive;
     wad.Build(archive);
     build = {{"Game.exe", Bytes(150000, 1)},
@@ -47,8 +48,9 @@ PublishedRepository::PublishedRepository(const std::string& locale) : repo(dir /
         HY_OS::CreateDirectories(HY_OS::DirectoryPart(dir / ("build/" + path)));
         HY_OS::WriteFileAtomic(dir / ("build/" + path), content);
     }
-    HY_OS::WriteFileAtomic(dir / "manifest.txt",
-                           "package Base required\nplain Game.exe\ngzip Data/Text.txt\nwad Data/Root.wad\n");
+    HY_OS::WriteFileAtomic(
+        dir / "manifest.txt",
+        "package Base required\nplain Game.exe\ngzip Data/Text.txt\nwad Data/Root.wad\n");
     options.buildFolder = dir / "build";
     options.manifestPath = dir / "manifest.txt";
     options.repository = repo;
@@ -57,7 +59,8 @@ PublishedRepository::PublishedRepository(const std::string& locale) : repo(dir /
 }
 
 larkpublish::PublishResult PublishedRepository::Publish() {
-    for (const auto& [path, content] : build) HY_OS::WriteFileAtomic(dir / ("build/" + path), content);
+    for (const auto& [path, content] : build)
+        HY_OS::WriteFileAtomic(dir / ("build/" + path), content);
     larkpublish::PublishResult published;
     std::string error;
     EXPECT_TRUE(larkpublish::Publish(options, published, error)) << error;
@@ -93,7 +96,8 @@ void ListClient::AppSessionEstablished() {
 
 bool ListClient::AppProcessMessage(const MsgBufferRef& buffer) {
     auto record = std::make_unique<DMLRecord>();
-    if (MessageManager::GetSingleton().MessageFromBinary(*record, buffer->Data(), buffer->Length(), 255) < 0)
+    if (MessageManager::GetSingleton().MessageFromBinary(*record, buffer->Data(), buffer->Length(),
+                                                         255) < 0)
         return false;
     reply = std::move(record);
     return true;
@@ -118,7 +122,8 @@ RawHttp::~RawHttp() {
 }
 
 int RawHttp::Exchange(const std::string& request, std::string* body, std::string* headers) {
-    if (m_fd < 0 || ::send(m_fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()))
+    if (m_fd < 0 || ::send(m_fd, request.data(), request.size(), MSG_NOSIGNAL) !=
+                        static_cast<ssize_t>(request.size()))
         return -1;
     auto fill = [&]() {
         char block[65536];

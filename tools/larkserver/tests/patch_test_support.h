@@ -34,8 +34,9 @@ struct PublishedRepository {
 
 // Asks for the latest file list once the session is established and keeps the reply.
 class ListClient : public ClientSession {
-public:
-    ListClient(std::string locale, uint32_t attempt = 1) : m_locale(std::move(locale)), m_attempt(attempt) {}
+  public:
+    ListClient(std::string locale, uint32_t attempt = 1)
+        : m_locale(std::move(locale)), m_attempt(attempt) {}
     // Connects to 127.0.0.1:port and waits for the reply (or the closed connection).
     bool Ask(uint16_t port);
     // Sends these bytes as the request instead of a list request.
@@ -44,19 +45,19 @@ public:
     std::unique_ptr<DMLRecord> reply;
     bool closed = false;
 
-protected:
+  protected:
     void AppSessionEstablished() override;
     bool AppProcessMessage(const MsgBufferRef& buffer) override;
     void AppCloseConnection() override { closed = true; }
 
-private:
+  private:
     std::string m_locale;
     uint32_t m_attempt;
 };
 
 // One loopback TCP connection for hand-written HTTP requests.
 class RawHttp {
-public:
+  public:
     explicit RawHttp(uint16_t port);
     ~RawHttp();
     bool IsOpen() const { return m_fd >= 0; }
@@ -65,7 +66,7 @@ public:
     int Exchange(const std::string& request, std::string* body = nullptr,
                  std::string* headers = nullptr);
 
-private:
+  private:
     int m_fd = -1;
     std::string m_pending;
 };

@@ -8,7 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-pid_t StartServer(const std::vector<std::string>& args, size_t lineCount, std::vector<std::string>& lines) {
+pid_t StartServer(const std::vector<std::string>& args, size_t lineCount,
+                  std::vector<std::string>& lines) {
     int fds[2];
     if (pipe(fds) != 0) return -1;
     pid_t pid = fork();

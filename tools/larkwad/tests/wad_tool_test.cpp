@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "Crc.h"
+#include "allocation_probe.h"
 #include "WadFile.h"
 #include "WadWriter.h"
 
@@ -92,6 +93,96 @@ TEST_F(WadToolTest, ExtractRefusesNamesThatLeaveTheDirectory) {
     }
     EXPECT_FALSE(fs::exists(root + "/out/escape.txt"));
     EXPECT_FALSE(fs::exists(root + "/escape.txt"));
+}
+
+// A tiny archive whose compressed element claims two gigabytes: refused by its claimed size, before
+// any buffer of that size exists, and nothing is written.
+TEST_F(WadToolTest, ExtractRefusesAnElementClaimingAHugeSizeBeforeAllocating) {
+    WadWriter writer;
+    ASSERT_TRUE(writer.AddStored("huge.bin", std::string(40, '\0'), 2147483632u, true));
+    std::string archive;
+    ASSERT_TRUE(writer.Build(archive));
+    ASSERT_LT(archive.size(), 120u);
+    Write("huge.wad", archive);
+
+    allocation_probe::Reset();
+    std::string error;
+    EXPECT_FALSE(larkwad::ExtractArchive(root + "/huge.wad", root + "/out", error, true));
+    EXPECT_LT(allocation_probe::Largest(), size_t{1} << 20);
+    EXPECT_NE(error.find("huge.bin"), std::string::npos) << error;
+    EXPECT_FALSE(fs::exists(root + "/out"));
+    std::vector<std::string> bad;
+    ASSERT_TRUE(larkwad::CheckArchive(root + "/huge.wad", bad, error));
+    EXPECT_EQ(bad, std::vector<std::string>{"huge.bin"});
+    EXPECT_LT(allocation_probe::Largest(), size_t{1} << 20);
+
+    // The same path does make the buffer an honest element asks for.
+    std::string big(4u << 20, 'z');
+    WadWriter honest;
+    ASSERT_TRUE(honest.Add("big.bin", big, true));
+    ASSERT_TRUE(honest.WriteFile(root + "/big.wad"));
+    allocation_probe::Reset();
+    ASSERT_TRUE(larkwad::ExtractArchive(root + "/big.wad", root + "/out", error)) << error;
+    EXPECT_GE(allocation_probe::Largest(), big.size());
+    EXPECT_EQ(Read("out/big.bin"), big);
+}
+
+// An element whose stored bytes fail their CRC is refused by name and the target directory is left
+// as it was, even for the elements before it; --force writes it and says which.
+TEST_F(WadToolTest, ExtractRefusesACorruptElementUnlessForced) {
+    for (bool compressed : {false, true}) {
+        SCOPED_TRACE(compressed ? "compressed" : "raw");
+        fs::remove_all(root + "/out");
+        WadWriter writer;
+        ASSERT_TRUE(writer.Add("a-first.txt", "good", false));
+        ASSERT_TRUE(writer.AddStored("b-bad.txt", "stored", 6, false));
+        std::string archive;
+        ASSERT_TRUE(writer.Build(archive));
+        // Flip one stored byte of "b-bad.txt" (the last element's last byte). A compressed
+        // element is made by flipping its CRC instead, so the bytes still inflate.
+        if (compressed) {
+            WadWriter packed;
+            ASSERT_TRUE(packed.Add("a-first.txt", "good", false));
+            ASSERT_TRUE(packed.Add("b-bad.txt", std::string(300, 's'), true));
+            ASSERT_TRUE(packed.Build(archive));
+            WadFile wad(root + "/probe.wad");
+            Write("probe.wad", archive);
+            ASSERT_TRUE(wad.Open());
+            uint32_t crc = wad.FindElement("b-bad.txt")->Crc();
+            size_t at = archive.find(std::string(reinterpret_cast<const char*>(&crc), 4));
+            ASSERT_NE(at, std::string::npos);
+            archive[at] ^= 0x01;
+        } else {
+            archive[archive.size() - 1] ^= 0x20;
+        }
+        Write("bad.wad", archive);
+
+        std::string error;
+        std::vector<std::string> forced;
+        EXPECT_FALSE(larkwad::ExtractArchive(root + "/bad.wad", root + "/out", error, false, &forced));
+        EXPECT_NE(error.find("b-bad.txt"), std::string::npos) << error;
+        EXPECT_EQ(error.find("a-first.txt"), std::string::npos) << error;
+        EXPECT_FALSE(fs::exists(root + "/out"));
+
+        ASSERT_TRUE(larkwad::ExtractArchive(root + "/bad.wad", root + "/out", error, true, &forced)) << error;
+        EXPECT_EQ(forced, std::vector<std::string>{"b-bad.txt"});
+        EXPECT_EQ(Read("out/a-first.txt"), "good");
+        EXPECT_TRUE(fs::exists(root + "/out/b-bad.txt"));
+        forced.clear();
+    }
+}
+
+// A name that leaves the directory anywhere in the archive stops the whole extraction, also the
+// well-named elements sorted before it.
+TEST_F(WadToolTest, ExtractChecksEveryNameBeforeWriting) {
+    WadWriter writer;
+    ASSERT_TRUE(writer.Add("a/fine.txt", "fine", false));
+    ASSERT_TRUE(writer.Add("z/../../escape.txt", "x", false));
+    ASSERT_TRUE(writer.WriteFile(root + "/mixed.wad"));
+    std::string error;
+    EXPECT_FALSE(larkwad::ExtractArchive(root + "/mixed.wad", root + "/out", error, true));
+    EXPECT_NE(error.find("z/../../escape.txt"), std::string::npos) << error;
+    EXPECT_FALSE(fs::exists(root + "/out"));
 }
 
 TEST_F(WadToolTest, HeaderFileHoldsTheHeaderAndEntryTableGzipped) {

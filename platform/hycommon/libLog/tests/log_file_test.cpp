@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "HYLogFileReactor.h"
@@ -166,6 +167,16 @@ TEST_F(LauncherLogTest, ReachingTheSizeLimitRotatesAndSaysSo) {
               std::string::npos);
     EXPECT_NE(all.find("after"), std::string::npos);
     EXPECT_EQ(all.find("aaaa"), std::string::npos) << "the long line went to the file moved aside";
+    // ... and it is there, in the one file moved aside beside it.
+    std::vector<std::string> movedAside;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+        std::string name = entry.path().filename().string();
+        if (name != "size.txt" && name.rfind("size.", 0) == 0) movedAside.push_back(entry.path());
+    }
+    ASSERT_EQ(movedAside.size(), 1u);
+    std::string moved;
+    for (const auto& l : ReadLines(movedAside[0])) moved += l + "\n";
+    EXPECT_NE(moved.find(std::string(300, 'a')), std::string::npos) << moved;
 }
 
 TEST_F(LauncherLogTest, RotatingTwiceInOneMinuteKeepsBothOldFiles) {

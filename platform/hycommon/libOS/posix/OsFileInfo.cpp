@@ -1,9 +1,12 @@
 #include "OsFileInfo.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 namespace HY_OS {
 
@@ -64,6 +67,42 @@ bool ListDirectory(const std::string& path, std::vector<DirectoryEntry>& entries
 
 bool SetFilePermissions(const std::string& path, uint32_t permissions) {
     return ::chmod(path.c_str(), static_cast<mode_t>(permissions & 07777)) == 0;
+}
+
+DirectoryHandle::~DirectoryHandle() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+DirectoryHandle::DirectoryHandle(DirectoryHandle&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+
+DirectoryHandle& DirectoryHandle::operator=(DirectoryHandle&& other) noexcept {
+    if (this != &other) {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+DirectoryHandle DirectoryHandle::Open(const std::string& path) {
+    return DirectoryHandle(::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+}
+
+DirectoryHandle DirectoryHandle::OpenChild(const char* name, bool& isLink) const {
+    isLink = false;
+    if (m_fd < 0) return DirectoryHandle();
+    int fd = ::openat(m_fd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno != ENOENT) {
+        struct stat st {};
+        isLink = ::fstatat(m_fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+    }
+    return DirectoryHandle(fd);
+}
+
+bool DirectoryHandle::ChildInfo(const char* name, FileInfo& info) const {
+    struct stat st {};
+    if (m_fd < 0 || ::fstatat(m_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    Fill(st, info);
+    return true;
 }
 
 }  // namespace HY_OS

@@ -1,6 +1,8 @@
 #include "OsSysCalls.h"
 
 #include <sys/statvfs.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <ctime>
 
 #include <atomic>
@@ -17,6 +19,11 @@ uint64_t OsSysCalls::MonotonicMs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec / 1000000);
+}
+
+int64_t OsSysCalls::WriteFile(int fd, const void* data, size_t size) {
+    // The raw system call: no library wrapper that could inspect or lock anything.
+    return static_cast<int64_t>(::syscall(SYS_write, fd, data, size));
 }
 
 namespace {

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <new>
 
+#include "OsCrash.h"
+
 namespace HY_OS {
 
 namespace {
@@ -34,7 +36,11 @@ void* Trampoline(void* raw) {
         std::fprintf(stderr, "\nWARNING, CreateThreadHelper ( ) could not set priority to %d\n",
                      block.priority);
     }
+    // Every thread the runtime starts is listed in crash reports and has a stack of its own
+    // for the crash handler, so that running out of stack is reported too.
+    RegisterCrashThread("");
     block.routine(block.context);
+    UnregisterCrashThread();
     return nullptr;
 }
 
