@@ -320,14 +320,18 @@ void PatchClient::CopyLead() {
     RaiseEvent(ET_ErrorStopped, code);
 }
 
-void PatchClient::PatchLead() {
-    HY_LOG(LL_Status, kCategory, "PatchClient::PatchLead", "Lead patch the patch client.");
-    m_patchStartMs = HY_OS::SysCalls().MonotonicMs();
+bool PatchClient::InitializeBatch(const std::string& installDirectory) {
     const std::string dataDirectory = m_config != nullptr ? m_config->PatchClientDataDir : std::string("./");
     const std::string host = m_config != nullptr ? m_config->PatchServerHostname : std::string();
     const uint16_t port = m_config != nullptr ? m_config->PatchServerPort : 0;
-    if (!BatchPatcher::Initialize(OtherBankDirectory(), dataDirectory, m_patchInfoDirectory, host, port, false) ||
-        !BatchPatcher::Reset()) {
+    return BatchPatcher::Initialize(installDirectory, dataDirectory, m_patchInfoDirectory, host, port, false) &&
+           BatchPatcher::Reset();
+}
+
+void PatchClient::PatchLead() {
+    HY_LOG(LL_Status, kCategory, "PatchClient::PatchLead", "Lead patch the patch client.");
+    m_patchStartMs = HY_OS::SysCalls().MonotonicMs();
+    if (!InitializeBatch(OtherBankDirectory())) {
         HY_LOG(LL_Error, kCategory, "PatchClient::PatchLead", "Fail to initialize lead patch.");
         RaiseEvent(ET_ErrorStopped, PCE_LeadPatchNotStarted);
         return;
@@ -352,11 +356,7 @@ void PatchClient::PatchGame() {
         RaiseEvent(ET_ErrorStopped, osError);
         return;
     }
-    const std::string dataDirectory = m_config != nullptr ? m_config->PatchClientDataDir : std::string("./");
-    const std::string host = m_config != nullptr ? m_config->PatchServerHostname : std::string();
-    const uint16_t port = m_config != nullptr ? m_config->PatchServerPort : 0;
-    if (!BatchPatcher::Initialize(m_root, dataDirectory, m_patchInfoDirectory, host, port, false) ||
-        !BatchPatcher::Reset()) {
+    if (!InitializeBatch(m_root)) {
         HY_LOG(LL_Error, kCategory, "PatchClient::PatchGame", "Fail to initialize game patch.");
         RaiseEvent(ET_ErrorStopped, PCE_GamePatchNotStarted);
         return;

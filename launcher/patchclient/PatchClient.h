@@ -127,6 +127,8 @@ private:
     void CopyLead();
     void PatchLead();
     void PatchGame();
+    // Initialises and resets the batch patcher for `installDirectory` with the configured server.
+    bool InitializeBatch(const std::string& installDirectory);
     void CompleteWithRestart();
     bool SplitExePath();
     // True while the login client or the batch patcher has a stop in progress.
