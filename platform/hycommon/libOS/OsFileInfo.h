@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace HY_OS {
 
@@ -21,6 +22,14 @@ struct FileInfo {
 bool GetFileInfo(const std::string& path, FileInfo& info);
 // Examines `path` itself: a symbolic link is reported as one, not followed.
 bool GetLinkInfo(const std::string& path, FileInfo& info);
+// One entry of a folder listing.
+struct DirectoryEntry {
+    std::string name;
+    bool isDirectory = false;  // following symbolic links
+};
+// The entries of the folder `path` other than "." and "..", in the order the system lists them.
+// False with `error` (errno) when the folder cannot be opened or read.
+bool ListDirectory(const std::string& path, std::vector<DirectoryEntry>& entries, int* error = nullptr);
 // Sets the permission bits of `path`; false on failure.
 bool SetFilePermissions(const std::string& path, uint32_t permissions);
 

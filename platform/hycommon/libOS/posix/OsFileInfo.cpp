@@ -1,5 +1,6 @@
 #include "OsFileInfo.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,6 +34,34 @@ bool GetLinkInfo(const std::string& path, FileInfo& info) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return false;
     Fill(st, info);
+    return true;
+}
+
+bool ListDirectory(const std::string& path, std::vector<DirectoryEntry>& entries, int* error) {
+    entries.clear();
+    DIR* dir = ::opendir(path.c_str());
+    if (dir == nullptr) {
+        if (error != nullptr) *error = errno;
+        return false;
+    }
+    for (;;) {
+        errno = 0;
+        struct dirent* entry = ::readdir(dir);
+        if (entry == nullptr) break;
+        std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        DirectoryEntry item;
+        item.name = std::move(name);
+        struct stat st {};
+        item.isDirectory = ::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        entries.push_back(std::move(item));
+    }
+    int readError = errno;
+    ::closedir(dir);
+    if (readError != 0) {
+        if (error != nullptr) *error = readError;
+        return false;
+    }
     return true;
 }
 

@@ -4,6 +4,11 @@
 
 #include <string>
 
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "OsFileInfo.h"
 #include "OsSysCalls.h"
 #include "TempDir.h"
 
@@ -66,6 +71,25 @@ TEST(OsFile, DirectoriesAtomicWritesAndPathPieces) {
     EXPECT_EQ(HY_OS::JoinPath("a/", "/b"), "a/b");
     EXPECT_EQ(HY_OS::JoinPath("a", "b"), "a/b");
     EXPECT_GT(HY_OS::GetFreeDiskSpace(dir.Path("")), 0);
+}
+
+TEST(OsFile, ListDirectoryNamesFilesAndFolders) {
+    TempDir dir;
+    ASSERT_TRUE(HY_OS::WriteFileAtomic(dir.Path("a.txt"), "a"));
+    ASSERT_TRUE(HY_OS::CreateDirectories(dir.Path("sub/deeper")));
+    std::vector<HY_OS::DirectoryEntry> entries;
+    ASSERT_TRUE(HY_OS::ListDirectory(dir.Path(), entries));
+    std::sort(entries.begin(), entries.end(), [](auto& x, auto& y) { return x.name < y.name; });
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, "a.txt");
+    EXPECT_FALSE(entries[0].isDirectory);
+    EXPECT_EQ(entries[1].name, "sub");
+    EXPECT_TRUE(entries[1].isDirectory);
+
+    int error = 0;
+    EXPECT_FALSE(HY_OS::ListDirectory(dir.Path("missing"), entries, &error));
+    EXPECT_EQ(error, ENOENT);
+    EXPECT_TRUE(entries.empty());
 }
 
 TEST(OsFile, FreeDiskSpaceGoesThroughTheSeam) {
