@@ -113,6 +113,7 @@ void PatchClientBC::OnPCNeedRestart(const std::string& root, const std::string& 
         PostQuit();
         return;
     }
+    m_relaunchedProcessId = processId;
     if (WaitForSignOfLife(processId, bankDirectory)) {
         // Windows belong to the display server here; raising the new one is all that can be done.
         HY_OS::BringProcessWindowsToFront(processId);

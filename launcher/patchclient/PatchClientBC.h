@@ -34,6 +34,8 @@ public:
     static std::string MaskedCommandLine(const std::string& bankDirectory, const std::string& exeFileName,
                                          uint64_t accountId, const std::string& accountName);
     const LaunchOptions& Options() const { return m_options; }
+    // The process id of the launcher started from the other bank; 0 when none was started.
+    uint32_t RelaunchedProcessId() const { return m_relaunchedProcessId; }
 
 protected:
     void OnPCStateChange(int state) override;
@@ -52,4 +54,5 @@ protected:
 private:
     std::string m_appStartValueName;
     LaunchOptions m_options;
+    uint32_t m_relaunchedProcessId = 0;
 };

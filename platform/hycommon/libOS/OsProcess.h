@@ -26,6 +26,16 @@ uint32_t FindProcessByExecutableName(const std::string& executableName, uint32_t
 int SpawnProcess(const std::string& path, const std::vector<std::string>& arguments,
                  const std::string& workingDirectory, uint32_t* processId = nullptr);
 
+// Waits until the started process `processId` (a child of this process) has ended and answers
+// true with its exit code (128 + the signal number for a process ended by a signal). False when
+// the process is not a child of this one or was already waited for.
+bool WaitForProcess(uint32_t processId, int* exitCode);
+
+// Like WaitForProcess, without waiting: true with the exit code when the child has ended, false
+// while it runs. A process that cannot be waited for (not a child, already collected) counts as
+// ended with exit code -1, so a caller polling for its end does not poll for ever.
+bool ProcessHasEnded(uint32_t processId, int* exitCode);
+
 // Marks a downloaded program file as runnable by its owner; true on success.
 bool MakeExecutable(const std::string& path);
 

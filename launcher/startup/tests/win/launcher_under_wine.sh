@@ -5,6 +5,7 @@
 # Usage: launcher_under_wine.sh WINE-RUN LarkLauncher.exe LarkLauncherUI.dll PatchConfig.xml
 set -u
 wine_run=$1 launcher=$2 window=$3 config=$4
+[ -f "$launcher" ] || { echo "SKIP: $launcher is not built"; exit 125; }
 root=$(mktemp -d /tmp/lark_wine_root.XXXXXX)
 trap 'rm -rf "$root"' EXIT
 bank=$root/PatchClient/BankA

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -96,6 +97,35 @@ bool MakeExecutable(const std::string& path) {
     struct stat info;
     if (::stat(path.c_str(), &info) != 0) return false;
     return ::chmod(path.c_str(), (info.st_mode & 07777) | S_IRUSR | S_IXUSR) == 0;
+}
+
+namespace {
+
+int ExitCodeOfStatus(int status) {
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return -1;
+}
+
+}  // namespace
+
+bool WaitForProcess(uint32_t processId, int* exitCode) {
+    int status = 0;
+    pid_t ended;
+    do {
+        ended = ::waitpid(static_cast<pid_t>(processId), &status, 0);
+    } while (ended < 0 && errno == EINTR);
+    if (ended != static_cast<pid_t>(processId)) return false;
+    if (exitCode) *exitCode = ExitCodeOfStatus(status);
+    return true;
+}
+
+bool ProcessHasEnded(uint32_t processId, int* exitCode) {
+    int status = 0;
+    pid_t ended = ::waitpid(static_cast<pid_t>(processId), &status, WNOHANG);
+    if (ended == 0) return false;
+    if (exitCode) *exitCode = ended == static_cast<pid_t>(processId) ? ExitCodeOfStatus(status) : -1;
+    return true;
 }
 
 void BringProcessWindowsToFront(uint32_t) {}

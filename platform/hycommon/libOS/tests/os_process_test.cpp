@@ -63,4 +63,38 @@ TEST(OsProcess, SpawnsInTheGivenDirectoryAndFindsTheChild) {
     HY_OS::RemoveDirectory(dir);
 }
 
+TEST(OsProcess, WaitsForAChildAndTellsItsExitCode) {
+    uint32_t pid = 0;
+    ASSERT_EQ(HY_OS::SpawnProcess("/bin/sh", {"-c", "exit 7"}, "", &pid), 0);
+    int code = -1;
+    EXPECT_TRUE(HY_OS::WaitForProcess(pid, &code));
+    EXPECT_EQ(code, 7);
+    // Collected once: a second wait has nothing to wait for.
+    EXPECT_FALSE(HY_OS::WaitForProcess(pid, &code));
+
+    ASSERT_EQ(HY_OS::SpawnProcess("/bin/sh", {"-c", "kill -TERM $$"}, "", &pid), 0);
+    EXPECT_TRUE(HY_OS::WaitForProcess(pid, &code));
+    EXPECT_EQ(code, 128 + SIGTERM);
+}
+
+TEST(OsProcess, PollsAChildUntilItHasEnded) {
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    uint32_t pid = 0;
+    // The child ends when the pipe's writing end is closed: "read" sees the end of input. It
+    // closes its own inherited copy of the writing end first.
+    std::string script = "exec " + std::to_string(pipeFds[1]) + ">&-; read line <&" +
+                         std::to_string(pipeFds[0]) + "; exit 3";
+    ASSERT_EQ(HY_OS::SpawnProcess("/bin/sh", {"-c", script}, "", &pid), 0);
+    ::close(pipeFds[0]);
+    int code = -1;
+    EXPECT_FALSE(HY_OS::ProcessHasEnded(pid, &code));
+    ::close(pipeFds[1]);
+    while (!HY_OS::ProcessHasEnded(pid, &code)) ::usleep(1000);
+    EXPECT_EQ(code, 3);
+    // Nothing left to collect counts as ended, so a poll loop stops.
+    EXPECT_TRUE(HY_OS::ProcessHasEnded(pid, &code));
+    EXPECT_EQ(code, -1);
+}
+
 }  // namespace

@@ -74,6 +74,35 @@ int SpawnProcess(const std::string& path, const std::vector<std::string>& argume
     return 0;
 }
 
+namespace {
+
+// Waits at most `timeoutMs` for the process; true with its exit code when it has ended. A process
+// that cannot be opened counts as ended with -1.
+bool WaitForProcessHandle(uint32_t processId, DWORD timeoutMs, int* exitCode) {
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
+    if (process == nullptr) {
+        if (exitCode) *exitCode = -1;
+        return true;
+    }
+    DWORD waited = WaitForSingleObject(process, timeoutMs);
+    DWORD code = 0;
+    bool ended = waited == WAIT_OBJECT_0;
+    if (ended && exitCode) *exitCode = GetExitCodeProcess(process, &code) ? static_cast<int>(code) : -1;
+    CloseHandle(process);
+    return ended;
+}
+
+}  // namespace
+
+bool WaitForProcess(uint32_t processId, int* exitCode) {
+    int code = -1;
+    if (!WaitForProcessHandle(processId, INFINITE, &code) || code == -1) return false;
+    if (exitCode) *exitCode = code;
+    return true;
+}
+
+bool ProcessHasEnded(uint32_t processId, int* exitCode) { return WaitForProcessHandle(processId, 0, exitCode); }
+
 // Windows runs any program file; there is no mode to set, only the file to find.
 bool MakeExecutable(const std::string& path) { return FileExists(path) && !IsDirectory(path); }
 

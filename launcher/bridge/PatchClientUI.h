@@ -17,8 +17,12 @@ public:
 
     // Runs the launcher: command line, language, single instance, working directory, log file,
     // configuration, fail-safe update check, and the window until it closes. Always answers
-    // false; the program then exits with code 1.
+    // false. When the run relaunched the launcher from the other bank, it then waits for that
+    // launcher to end, so the session stays in the same terminal (see ExitCode).
     bool InitInstance(int argc, char** argv);
+
+    // The program's exit code: the relaunched launcher's when there was one, else 1.
+    int ExitCode() const { return m_exitCode; }
 
     PatchClientConfig& Config() { return m_config; }
     CPatchInterface* PatchInterface() { return m_patchInterface.get(); }
@@ -29,4 +33,5 @@ private:
 
     PatchClientConfig m_config;
     std::unique_ptr<CPatchInterface> m_patchInterface;
+    int m_exitCode = 1;
 };

@@ -66,7 +66,16 @@ bool CPatchClientUIApp::InitInstance(int argc, char** argv) {
     HYLog::ResetLogStatistics();
     HYLog::StartLauncherLog(HYLog::kLauncherLogFile);
     RunLoggedSteps(exePath, exeDirectory);
+    uint32_t successor = m_patchInterface->RelaunchedProcessId();
+    // Sessions, sockets and download threads end with the bridge, before the log is flushed.
+    m_patchInterface.reset();
     HYLog::StopLogging();
+    // The launcher started from the other bank carries on in this terminal; this process stays
+    // as its parent, reading nothing, and ends with it.
+    if (successor != 0) {
+        int exitCode = 1;
+        if (HY_OS::WaitForProcess(successor, &exitCode)) m_exitCode = exitCode;
+    }
     return false;
 }
 

@@ -1,0 +1,148 @@
+// The window's commands as the bridge receives them through its delegate, with the recording
+// window library bound in this process.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "LogCapture.h"
+#include "OsFile.h"
+#include "OsProcess.h"
+#include "PatchClientConfig.h"
+#include "TempDir.h"
+#include "bridge_test_support.h"
+
+namespace {
+
+using bridgetest::Send;
+using bridgetest::TestBridge;
+
+class BridgeCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root = dir.Path() + "/";
+        HY_OS::CreateDirectories(root + "PatchClient/BankA");
+        config.HomeURL = "http://home.example/";
+        config.RegistrationURL = "http://register.example/";
+        config.MyAccountURL = "";
+        config.FallBackURL = "http://fallback.example/";
+        config.Language = "English";
+        bridgetest::ClearWindowCalls(window);
+    }
+    std::unique_ptr<TestBridge> MakeBridge(const LaunchOptions& options = {}) {
+        return std::make_unique<TestBridge>(root + "PatchClient/BankA/LarkLauncher", options, window);
+    }
+
+    hytest::TempDir dir;
+    std::string root;
+    PatchClientConfig config;
+    WindowLibrary& window = bridgetest::RecordingWindow();
+};
+
+TEST_F(BridgeCommands, TextsAreSplitAtBarsAndMarkedHandled) {
+    EXPECT_EQ(CPatchInterface::SplitCommand("Log||Status|a b|"), (std::vector<std::string>{"Log", "Status", "a b"}));
+    EXPECT_TRUE(CPatchInterface::SplitCommand("|||").empty());
+    EXPECT_TRUE(CPatchInterface::SplitCommand(nullptr).empty());
+    auto bridge = MakeBridge();
+    EXPECT_TRUE(Send(*bridge, "Tick"));
+    EXPECT_TRUE(Send(*bridge, "SomethingNew|1"));
+    EXPECT_FALSE(Send(*bridge, "||"));
+    EXPECT_FALSE(Send(*bridge, ""));
+}
+
+TEST_F(BridgeCommands, LogLinesKeepTheirPercentSignsAndUnknownLevelsAreDropped) {
+    auto bridge = MakeBridge();
+    hytest::ScopedLogCapture capture;
+    Send(*bridge, "Log|Status|loaded %d pages %s");
+    Send(*bridge, "Log|Error|navigation failed");
+    Send(*bridge, "Log|Loud|never logged");
+    Send(*bridge, "Log|Status");
+    EXPECT_EQ(capture->Count("loaded %d pages %s"), 1);
+    EXPECT_EQ(capture->Count("navigation failed"), 1);
+    EXPECT_EQ(capture->Count("never logged"), 0);
+    int errorLevel = 0;
+    for (const LogRecord& record : capture->Records())
+        if (std::string(record.text) == "navigation failed") errorLevel = record.level;
+    EXPECT_EQ(errorLevel, LL_Error);
+}
+
+TEST_F(BridgeCommands, ButtonsOpenTheirAddressesWhenSet) {
+    auto bridge = MakeBridge();
+    hytest::ScopedLogCapture capture;
+    Send(*bridge, "ClickHome");
+    Send(*bridge, "ClickRegister");
+    Send(*bridge, "ClickAccount");
+    EXPECT_EQ(bridge->opened, (std::vector<std::string>{"http://home.example/", "http://register.example/"}));
+    EXPECT_EQ(capture->Count("User clicked the **Home** Button"), 1);
+    EXPECT_EQ(capture->Count("User clicked the **Manage Account** Button"), 1);
+}
+
+TEST_F(BridgeCommands, ConfigStartsTheSettingsProgramOnceAndNoticesItsEnd) {
+    std::string marker = root + "settings-ran";
+    std::string program = root + "PatchClient/BankA/SetupPanel";
+    ASSERT_TRUE(HY_OS::WriteFileAtomic(program, "#!/bin/sh\ntouch '" + marker + "'\n"));
+    ASSERT_TRUE(HY_OS::MakeExecutable(program));
+    ASSERT_TRUE(HY_OS::WriteFileAtomic(root + "Lang.txt", "German"));
+    auto bridge = MakeBridge();
+    bridge->realProcesses = true;
+    EXPECT_EQ(bridge->SettingsProgram(), program);
+    Send(*bridge, "ClickConfig");
+    Send(*bridge, "ClickConfig");  // still running (or not yet noticed): not started twice
+    ASSERT_EQ(bridge->started.size(), 1u);
+    EXPECT_EQ(bridge->started[0].program, program);
+    // Its end is noticed on a later tick, which reads the language file again.
+    for (int i = 0; i < 5000 && config.Language != "German"; ++i) Send(*bridge, "Tick");
+    EXPECT_EQ(config.Language, "German");
+    EXPECT_TRUE(HY_OS::FileExists(marker));
+    Send(*bridge, "ClickConfig");
+    EXPECT_EQ(bridge->started.size(), 2u);
+}
+
+TEST_F(BridgeCommands, LoginHandsTheWindowsFieldsToTheSignIn) {
+    auto bridge = MakeBridge();
+    bridgetest::SetCredentials(window, u"pla\x0001yer\n", u"swordfish");
+    // Not initialised: the patch client refuses to start, which shows error page 102.
+    config.PatchErrorURL = "http://errors.example/";
+    EXPECT_TRUE(Send(*bridge, "Login"));
+    std::vector<std::string> calls = bridgetest::WindowCalls(window);
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.front(), "GetUserNameAndPassword");
+    bool errorPage = false;
+    for (const std::string& call : calls) errorPage = errorPage || call.rfind("GotoPage|http://errors.example/102?", 0) == 0;
+    EXPECT_TRUE(errorPage);
+    EXPECT_EQ(bridge->CurrentStateText(), "Error102");
+    EXPECT_EQ(bridge->CurrentPage(), PK_Error);
+}
+
+TEST_F(BridgeCommands, StaticPagesComeFromTheRunningBank) {
+    auto bridge = MakeBridge();
+    Send(*bridge, "BrowseFirewall");
+    bridge->osCode = 108;
+    Send(*bridge, "BrowseFirewall");
+    // Outside the ready state the static error page is not shown and the command is not handled;
+    // the plain static page is shown in the same state.
+    EXPECT_FALSE(Send(*bridge, "BrowseStaticError"));
+    EXPECT_EQ(bridge->CurrentPage(), PK_Firewall);
+    EXPECT_TRUE(Send(*bridge, "BrowseFallBack"));
+    EXPECT_EQ(bridge->CurrentPage(), PK_Error);
+    std::vector<std::string> pages;
+    for (const std::string& call : bridgetest::WindowCalls(window))
+        if (call.rfind("GotoPage|", 0) == 0) pages.push_back(call);
+    const std::string web = "GotoPage|" + root + "PatchClient/BankA/web/English/";
+    EXPECT_EQ(pages, (std::vector<std::string>{web + "firewall.html|1", web + "firewallVista.html|1",
+                                               "GotoPage|http://fallback.example/|1"}));
+}
+
+TEST_F(BridgeCommands, AMissingExportIsReportedAndSkipped) {
+    TestBridge bridge(root + "PatchClient/BankA/LarkLauncher", {}, bridgetest::PartialWindow());
+    bridgetest::ClearWindowCalls(bridgetest::PartialWindow());
+    testing::internal::CaptureStderr();
+    bridge.GotoPage("http://news.example/", PK_News, true);
+    bridge.OnDisplayErrorMessage(0);
+    std::string message = testing::internal::GetCapturedStderr();
+    EXPECT_NE(message.find("GotoPage: Function IFnGotoPage was not found in"), std::string::npos) << message;
+    // The page is still recorded as requested, and the other exports go on working.
+    EXPECT_EQ(bridge.CurrentPage(), PK_News);
+    EXPECT_EQ(bridgetest::WindowCalls(bridgetest::PartialWindow()), std::vector<std::string>{"HomeButtonFocus"});
+}
+
+}  // namespace
