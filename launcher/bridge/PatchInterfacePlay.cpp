@@ -63,9 +63,13 @@ void CPatchInterface::Play() {
     std::string program;
     std::vector<std::string> arguments;
     uint32_t processId = 0;
-    int error = GameProgramFor(SplitCommandLine(m_gameCommandLine), program, arguments)
-                    ? StartProcess(program, arguments, m_gameDirectory, &processId)
-                    : ENOENT;
+    int error = ENOENT;
+    if (GameProgramFor(SplitCommandLine(m_gameCommandLine), program, arguments)) {
+        // The game arrives as a downloaded file, which the patcher writes without the execute
+        // permission this system needs to start it.
+        if (HY_OS::FileExists(program) && !HY_OS::IsDirectory(program)) HY_OS::MakeExecutable(program);
+        error = StartProcess(program, arguments, m_gameDirectory, &processId);
+    }
     if (error != 0) {
         HY_LOG(LL_Error, "PLAT_NET", "CPatchInterface::Play", "Fail to start Game Client process");
         OnDisplayErrorMessage(105);

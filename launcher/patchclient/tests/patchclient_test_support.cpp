@@ -141,12 +141,16 @@ void GameWorld::StopServers() {
 void GameWorld::InstallLauncher(const std::string& bank, const std::string& notes) {
     std::string folder = root + "PatchClient/" + bank + "/";
     HY_OS::CreateDirectories(folder);
-    std::string binary;
-    ASSERT_TRUE(HY_OS::ReadWholeFile(DRIVER_PATH, binary));
-    ASSERT_TRUE(HY_OS::WriteFileAtomic(folder + "patchclient_driver", binary));
-    chmod((folder + "patchclient_driver").c_str(), 0755);
-    // Files installed by hand are older than anything a run writes.
-    HY_OS::SetLastWriteTimeMs(folder + "patchclient_driver", 1000000000000);
+    std::map<std::string, std::string> files = bankFiles;
+    files[programName] = programPath;
+    for (const auto& [name, source] : files) {
+        std::string binary;
+        ASSERT_TRUE(HY_OS::ReadWholeFile(source, binary)) << source;
+        ASSERT_TRUE(HY_OS::WriteFileAtomic(folder + name, binary));
+        chmod((folder + name).c_str(), 0755);
+        // Files installed by hand are older than anything a run writes.
+        HY_OS::SetLastWriteTimeMs(folder + name, 1000000000000);
+    }
     std::ostringstream config;
     config << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<root>\n"
            << "  <PatchClientDataDir path=\"" << HY_DATA_SOURCE_DIR << "/\"/>\n"
@@ -176,7 +180,7 @@ void GameWorld::InstallLauncher(const std::string& bank, const std::string& note
 pid_t GameWorld::Launch(const std::string& bank, const std::vector<std::string>& args, const std::string& input) {
     int fds[2];
     if (pipe(fds) != 0) return -1;
-    std::string program = root + "PatchClient/" + bank + "/patchclient_driver";
+    std::string program = root + "PatchClient/" + bank + "/" + programName;
     std::string resultPath = outputPath + ".exit";
     HY_OS::DeleteFile(resultPath);
     int out = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);

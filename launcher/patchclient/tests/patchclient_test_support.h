@@ -79,6 +79,11 @@ public:
     std::string configHome;  // XDG_CONFIG_HOME of the drivers
     std::string outputPath;
     std::string manifest;
+    // The program installed into a bank and started there (the headless driver unless a test
+    // installs the launcher itself), and further files copied into the bank: name -> source.
+    std::string programPath = DRIVER_PATH;
+    std::string programName = "patchclient_driver";
+    std::map<std::string, std::string> bankFiles;
     uint16_t loginPort = 0;
     uint16_t patchPort = 0;
     uint16_t httpPort = 0;
