@@ -76,9 +76,7 @@ void CPatchInterface::Play() {
         return;
     }
     BRIDGE_WINDOW_CALL(m_window, HideWindow);
-    if (!WaitForGameStartup(processId))
-        HY_LOG(LL_Warning, kCategory, "CPatchInterface::Play", "The game did not signal its start within %u ms.",
-               kGameStartupWaitMs);
+    WaitForGameStartup(processId);
     BRIDGE_WINDOW_CALL(m_window, PostQuitMessage);
 }
 
@@ -87,9 +85,15 @@ bool CPatchInterface::WaitForGameStartup(uint32_t processId) {
     while (HY_OS::GetMonotonicMs() - start < kGameStartupWaitMs) {
         // A game that has already ended will never signal.
         int exitCode = 0;
-        if (HY_OS::ProcessHasEnded(processId, &exitCode)) return false;
+        if (HY_OS::ProcessHasEnded(processId, &exitCode)) {
+            HY_LOG(LL_Warning, kCategory, "CPatchInterface::WaitForGameStartup",
+                   "The game ended (exit code %d) before it signalled its start.", exitCode);
+            return false;
+        }
         HY_OS::SleepMs(kStartupPollMs);
     }
+    HY_LOG(LL_Warning, kCategory, "CPatchInterface::WaitForGameStartup",
+           "The game did not signal its start within %u ms.", kGameStartupWaitMs);
     return false;
 }
 
