@@ -118,6 +118,19 @@ std::vector<std::string> CPatchInterface::SplitCommand(const char* text) {
     return tokens;
 }
 
+bool CPatchInterface::ParseDownloadLimit(const std::string& text, uint32_t& kbps) {
+    constexpr uint32_t kMaxKbps = 4194303;
+    if (text.empty() || text.size() > 7) return false;
+    uint32_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<uint32_t>(c - '0');
+    }
+    if (value > kMaxKbps) return false;
+    kbps = value;
+    return true;
+}
+
 const PatchClientConfig& CPatchInterface::Settings() { return *PatchClientConfig::Get(); }
 
 void CPatchInterface::Execute(ExeParams& params) {

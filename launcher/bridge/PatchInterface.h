@@ -69,6 +69,9 @@ public:
     static int OsCode();
     // The pieces of a command text.
     static std::vector<std::string> SplitCommand(const char* text);
+    // The rate of a "SetDownloadLimit|<kbps>" command: decimal digits only, at most 4194303 KB/s
+    // (4 GiB/s); false for anything else.
+    static bool ParseDownloadLimit(const std::string& text, uint32_t& kbps);
 
     // Shows `address` in the window. Unless `noAutoLogin` is set, an address is first rewritten
     // to sign the player in on the web site with the login's web session id, when one is known.

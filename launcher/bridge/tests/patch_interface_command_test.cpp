@@ -49,6 +49,21 @@ TEST_F(BridgeCommands, TextsAreSplitAtBarsAndMarkedHandled) {
     EXPECT_FALSE(Send(*bridge, ""));
 }
 
+TEST_F(BridgeCommands, DownloadLimitRates) {
+    uint32_t kbps = 99;
+    EXPECT_TRUE(CPatchInterface::ParseDownloadLimit("0", kbps));
+    EXPECT_EQ(kbps, 0u);
+    EXPECT_TRUE(CPatchInterface::ParseDownloadLimit("250", kbps));
+    EXPECT_EQ(kbps, 250u);
+    EXPECT_TRUE(CPatchInterface::ParseDownloadLimit("4194303", kbps));
+    EXPECT_EQ(kbps, 4194303u);
+    kbps = 7;
+    for (const char* bad : {"", "-1", "12k", " 5", "4194304", "99999999999", "1e3"}) {
+        EXPECT_FALSE(CPatchInterface::ParseDownloadLimit(bad, kbps)) << bad;
+        EXPECT_EQ(kbps, 7u) << bad;
+    }
+}
+
 TEST_F(BridgeCommands, LogLinesKeepTheirPercentSignsAndUnknownLevelsAreDropped) {
     auto bridge = MakeBridge();
     hytest::ScopedLogCapture capture;
