@@ -42,7 +42,9 @@ protected:
     void SetUp() override {
         world = std::make_unique<GameWorld>();
         world->programPath = LARK_LAUNCHER_PATH;
-        world->programName = "LarkLauncher";
+        // A name of its own keeps the single-instance check away from launchers of other tests.
+        std::string folder = world->dir.Path();
+        world->programName = "LarkLauncher_" + folder.substr(folder.find_last_of("/.") + 1);
         world->bankFiles["libLarkLauncherUI.so"] = SCRIPTED_WINDOW_LIBRARY;
         world->SetBuildFile("Bin/LarkGame", GameScript(world->root, gameSeconds));
         world->Publish();
@@ -84,7 +86,7 @@ TEST_F(LauncherEndToEnd, SignInLeadPatchRelaunchGamePatchAndPlay) {
     // The first launcher waited for the second: its exit code is the second one's.
     EXPECT_EQ(run.firstExit, 1);
     std::string log = world->Read("PatchClient/BankB/LarkLauncher.Log.txt");
-    EXPECT_NE(log.find("CommandCommand: \"" + world->root + "Bin/LarkGame\""), std::string::npos);
+    EXPECT_NE(log.find("CommandCommand: \"" + world->root + "Bin/LarkGame\""), std::string::npos) << log;
     std::string passKey = args.substr(args.find("..1000 ") + 7);
     passKey = passKey.substr(0, passKey.find(' '));
     ASSERT_FALSE(passKey.empty());

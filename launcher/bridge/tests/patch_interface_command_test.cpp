@@ -114,7 +114,7 @@ TEST_F(BridgeCommands, ConfigStartsTheSettingsProgramOnceAndNoticesItsEnd) {
 
 TEST_F(BridgeCommands, LoginHandsTheWindowsFieldsToTheSignIn) {
     auto bridge = MakeBridge();
-    bridgetest::SetCredentials(window, u"pla\x0001yer\n", u"swordfish");
+    bridgetest::SetCredentials(window, u"player", u"swordfish");
     // Not initialised: the patch client refuses to start, which shows error page 102.
     config.PatchErrorURL = "http://errors.example/";
     EXPECT_TRUE(Send(*bridge, "Login"));

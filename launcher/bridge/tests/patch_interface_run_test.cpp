@@ -66,7 +66,8 @@ TEST_F(BridgeRun, SignInPatchAndPlay) {
     EXPECT_TRUE(Send(bridge, "BrowseStaticError"));
     EXPECT_EQ(bridge.CurrentPage(), PK_StaticError);
 
-    bridgetest::SetCredentials(window, u"player", u"swordfish");
+    // Control characters typed into the account name are taken out: "player" signs in.
+    bridgetest::SetCredentials(window, u"pla\tyer\r\n", u"swordfish");
     Send(bridge, "Login");
     ASSERT_TRUE(TickUntil(bridge, [&] { return bridge.ReadyToPlay() || bridge.CurrentPage() == PK_Error; }));
     ASSERT_TRUE(bridge.ReadyToPlay()) << bridge.CurrentStateText();
