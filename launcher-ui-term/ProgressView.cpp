@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "OsTime.h"
+
 namespace LarkTerm {
 
 void RateEstimator::Add(uint64_t nowMs, unsigned percent) {
@@ -67,10 +69,33 @@ std::string ProgressView::TotalLine() const {
     return line;
 }
 
-void ProgressView::Show(int changed) {
+ProgressView::ProgressView(TermOutput& output, uint64_t (*clock)())
+    : m_output(output), m_clock(clock ? clock : &HY_OS::GetMonotonicMs) {}
+
+void ProgressView::Draw() {
+    m_held = false;
+    m_drawnAtMs = m_clock();
+    m_output.Status({FileLine(), TotalLine()});
+}
+
+int ProgressView::RedrawDueInMs() const {
+    if (!m_held) return -1;
+    uint64_t now = m_clock();
+    return now >= m_drawnAtMs + kRedrawMs ? 0 : static_cast<int>(m_drawnAtMs + kRedrawMs - now);
+}
+
+void ProgressView::RedrawIfDue() {
+    if (m_held && m_shown && RedrawDueInMs() == 0) Draw();
+}
+
+void ProgressView::Show(int changed, bool force) {
     if (!m_shown) return;
     if (m_output.Terminal()) {
-        m_output.Status({FileLine(), TotalLine()});
+        if (force || m_clock() >= m_drawnAtMs + kRedrawMs) {
+            Draw();
+        } else {
+            m_held = true;
+        }
         return;
     }
     // One plain line per change, and only when the line itself differs.
@@ -91,6 +116,7 @@ void ProgressView::Reset(const std::string& totalOverlay) {
     m_filePercent = m_totalPercent = 0;
     m_totalOverlay = totalOverlay;
     m_rate.Reset();
+    m_held = false;
     m_lastFilePlain.clear();
     m_lastTotalPlain.clear();
     m_output.CloseStatus();
@@ -99,9 +125,11 @@ void ProgressView::Reset(const std::string& totalOverlay) {
 }
 
 void ProgressView::SetFile(const std::string& overlay, unsigned percent) {
+    // A new file is drawn at once; the bar moving along within one file may wait.
+    bool newText = overlay != m_fileOverlay;
     m_fileOverlay = overlay;
     m_filePercent = percent;
-    Show(CH_File);
+    Show(CH_File, newText);
 }
 
 void ProgressView::SetFileOverlay(const std::string& overlay) {
@@ -112,7 +140,7 @@ void ProgressView::SetFileOverlay(const std::string& overlay) {
 void ProgressView::SetTotal(unsigned percent, uint64_t nowMs) {
     m_totalPercent = percent;
     m_rate.Add(nowMs, percent);
-    Show(CH_Total);
+    Show(CH_Total, percent >= 100);
 }
 
 void ProgressView::SetTotalOverlay(const std::string& overlay) {

@@ -38,17 +38,29 @@ std::string DurationText(double seconds);
 class ProgressView {
   public:
     static constexpr size_t kBarWidth = 24;
+    // On a terminal, bar movements closer together than this are drawn together: the launcher
+    // may report progress far more often than anyone can read it.
+    static constexpr uint64_t kRedrawMs = 100;
 
-    explicit ProgressView(TermOutput& output) : m_output(output) {}
+    // `clock` answers monotonic milliseconds.
+    explicit ProgressView(TermOutput& output, uint64_t (*clock)() = nullptr);
 
     // Both bars at 0 with their current file overlay; shown at once and on every change after.
     void Reset(const std::string& totalOverlay);
     // Not drawn any more (the login mode has no bars); changes are kept for the next Reset.
-    void Conceal() { m_shown = false; }
+    void Conceal() {
+        m_shown = false;
+        m_held = false;
+    }
     void SetFile(const std::string& overlay, unsigned percent);
     void SetFileOverlay(const std::string& overlay);
     void SetTotal(unsigned percent, uint64_t nowMs);
     void SetTotalOverlay(const std::string& overlay);
+
+    // Milliseconds until a held-back redraw is due (0: now); -1 when none is waiting.
+    int RedrawDueInMs() const;
+    // Draws a held-back redraw when its time has come.
+    void RedrawIfDue();
 
     // The lines as a terminal shows them (for tests and the redraw).
     std::string FileLine() const;
@@ -56,14 +68,18 @@ class ProgressView {
 
   private:
     enum Changed { CH_File = 1, CH_Total = 2 };
-    void Show(int changed);
+    void Show(int changed, bool force = true);
+    void Draw();
 
     TermOutput& m_output;
     std::string m_fileOverlay;
     unsigned m_filePercent = 0;
     std::string m_totalOverlay;
     unsigned m_totalPercent = 0;
+    uint64_t (*m_clock)();
     bool m_shown = false;
+    bool m_held = false;
+    uint64_t m_drawnAtMs = 0;
     RateEstimator m_rate;
     std::string m_lastFilePlain, m_lastTotalPlain;
 };

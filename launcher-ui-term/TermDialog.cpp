@@ -169,6 +169,7 @@ void TermDialog::OnLine(const std::string& line) {
         OnPasswordLine(line);
         return;
     }
+    m_output.TypedLine();
     std::string trimmed = Trimmed(line);
     if (!trimmed.empty() && trimmed[0] == '/') {
         OnCommandLine(trimmed);

@@ -60,6 +60,9 @@ class TermDialog {
     void ReadyToPlay();
     void Hide();
     void PostQuit() { m_quit = true; }
+    // The redraw of the bars that was held back (see ProgressView): when it is due, and drawing it.
+    int RedrawDueInMs() const { return m_progress.RedrawDueInMs(); }
+    void RedrawIfDue() { m_progress.RedrawIfDue(); }
 
     bool QuitPosted() const { return m_quit; }
     DialogMode Mode() const { return m_mode; }

@@ -57,10 +57,15 @@ void TermLoop::Pass() {
     int ready = ::poll(open ? &input : nullptr, open ? 1 : 0, open ? 0 : kClosedInputPauseMs);
     if (ready > 0 && (input.revents & kInputEvents)) HandleInput();
     if (!m_dialog.QuitPosted()) m_tick();
+    m_dialog.RedrawIfDue();
 }
 
 void TermLoop::PassWithSource(const TickWaitSource& source) {
-    int timeout = source.timeoutMs ? source.timeoutMs(source.context) : -1;
+    int sourceTimeout = source.timeoutMs ? source.timeoutMs(source.context) : -1;
+    // The loop also wakes for a held-back redraw of the bars.
+    int redraw = m_dialog.RedrawDueInMs();
+    int timeout = redraw >= 0 && (sourceTimeout < 0 || redraw < sourceTimeout) ? redraw
+                                                                                : sourceTimeout;
     pollfd entries[2];
     nfds_t count = 0;
     int inputIndex = -1, sourceIndex = -1;
@@ -80,9 +85,12 @@ void TermLoop::PassWithSource(const TickWaitSource& source) {
     }
     bool typed = inputIndex >= 0 && (entries[inputIndex].revents & kInputEvents) && HandleInput();
     if (m_dialog.QuitPosted()) return;
+    m_dialog.RedrawIfDue();
     bool sourceReady =
         sourceIndex >= 0 && (entries[sourceIndex].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL));
-    bool due = timeout >= 0 && (ready == 0 || HY_OS::GetMonotonicMs() - start >= static_cast<uint64_t>(timeout));
+    uint64_t elapsed = HY_OS::GetMonotonicMs() - start;
+    bool due = sourceTimeout >= 0 && ((ready == 0 && timeout == sourceTimeout) ||
+                                      elapsed >= static_cast<uint64_t>(sourceTimeout));
     if (typed || sourceReady || due) m_tick();
 }
 

@@ -5,6 +5,7 @@
 //   sleeps 1 ms per Tick); once standard input has ended a pass waits up to kClosedInputPauseMs;
 // - with one, only when its descriptor is ready, when the time it answers has come, or after a
 //   typed line; otherwise the loop sleeps in poll(), so an idle prompt costs no processor time.
+// It also wakes when a redraw of the bars that was held back is due.
 #pragma once
 
 #include "LineReader.h"

@@ -118,6 +118,11 @@ void TermOutput::EndHiddenLine() {
     Flush();
 }
 
+void TermOutput::TypedLine() {
+    m_promptShown = false;
+    if (m_terminal) m_statusLines = 0;
+}
+
 void TermOutput::Status(const std::vector<std::string>& lines) {
     if (m_hidden) return;
     if (!m_terminal) {

@@ -33,6 +33,9 @@ class TermOutput {
     void Prompt(const std::string& text);
     // The player ended a line that was typed without echo: on a terminal, go to the next line.
     void EndHiddenLine();
+    // The player ended an echoed line: the terminal's cursor is at the start of a fresh line, so
+    // neither the prompt nor the status area is where the cursor was.
+    void TypedLine();
     // Replaces the status area by `lines` (a terminal redraws it in place).
     void Status(const std::vector<std::string>& lines);
     // Leaves the status area where it is; the next Status starts a new one below.

@@ -192,6 +192,52 @@ TEST(Progress, PlainOutputHasOneLinePerChange) {
     free(buffer);
 }
 
+uint64_t g_nowMs = 0;
+uint64_t ManualClock() { return g_nowMs; }
+
+TEST(Progress, ATerminalDrawsBarMovementsAtMostEveryHundredMilliseconds) {
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* stream = open_memstream(&buffer, &size);
+    {
+        TermOutput output(stream, true, 100);
+        ProgressView view(output, &ManualClock);
+        auto draws = [&] {
+            std::fflush(stream);
+            std::string shown(buffer, size);
+            size_t count = 0;
+            for (size_t at = shown.find("File  ["); at != std::string::npos;
+                 at = shown.find("File  [", at + 1))
+                ++count;
+            return count;
+        };
+        g_nowMs = 5000;
+        view.Reset("Total Progress");
+        EXPECT_EQ(draws(), 1u);
+        view.SetFile("Patching : a.wad", 10);  // a new file: at once
+        EXPECT_EQ(draws(), 2u);
+        view.SetFile("Patching : a.wad", 20);  // the same file moving: held back
+        view.SetFile("Patching : a.wad", 30);
+        EXPECT_EQ(draws(), 2u);
+        EXPECT_EQ(view.RedrawDueInMs(), 100);
+        g_nowMs += 60;
+        view.RedrawIfDue();
+        EXPECT_EQ(draws(), 2u);
+        EXPECT_EQ(view.RedrawDueInMs(), 40);
+        g_nowMs += 40;
+        view.RedrawIfDue();
+        EXPECT_EQ(draws(), 3u);
+        EXPECT_EQ(view.RedrawDueInMs(), -1);
+        std::fflush(stream);
+        EXPECT_NE(std::string(buffer, size).rfind(" 30%  Patching : a.wad"), std::string::npos);
+        // The end of the whole download is never held back.
+        view.SetTotal(100, g_nowMs);
+        EXPECT_EQ(draws(), 4u);
+    }
+    std::fclose(stream);
+    free(buffer);
+}
+
 // The dialog with a recording delegate and plain output.
 class DialogTest : public ::testing::Test {
   protected:
