@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
 
 namespace LarkTerm {
 
@@ -15,6 +16,7 @@ constexpr int kSignalCount = sizeof kSignals / sizeof kSignals[0];
 
 // Read by the signal handler: written only while the handlers are not installed.
 int g_descriptor = -1;
+volatile sig_atomic_t g_active = 0;
 termios g_saved;
 struct sigaction g_previous[kSignalCount];
 
@@ -34,6 +36,12 @@ void OnSignal(int signal) {
     ::raise(signal);
 }
 
+// A launcher that ends the process from inside a Tick while the password is typed still leaves the
+// terminal as it found it.
+void RestoreAtExit() {
+    if (g_active) ::tcsetattr(g_descriptor, TCSANOW, &g_saved);
+}
+
 }  // namespace
 
 bool EchoGuard::Disable(int descriptor) {
@@ -51,12 +59,16 @@ bool EchoGuard::Disable(int descriptor) {
         for (int i = 0; i < kSignalCount; ++i) ::sigaction(kSignals[i], &g_previous[i], nullptr);
         return false;
     }
+    static bool atExitRegistered = false;
+    if (!atExitRegistered) atExitRegistered = std::atexit(&RestoreAtExit) == 0;
+    g_active = 1;
     m_active = true;
     return true;
 }
 
 void EchoGuard::Restore() {
     if (!m_active) return;
+    g_active = 0;
     ::tcsetattr(g_descriptor, TCSANOW, &g_saved);
     for (int i = 0; i < kSignalCount; ++i) ::sigaction(kSignals[i], &g_previous[i], nullptr);
     m_active = false;

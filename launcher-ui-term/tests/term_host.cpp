@@ -15,6 +15,7 @@
 //   --ignore-close       do not end the window on "OnClose"
 //   --report-echo        print the terminal's echo setting whenever it changes
 //   --stepwise           one progress step per Tick (otherwise all of them on "Login")
+//   --exit-in-password   call exit() from a Tick while the terminal's echo is off
 //   --hide-on-play       on "Play", hide the window and show one more page before ending it
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -23,6 +24,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <functional>
@@ -50,7 +52,7 @@ struct Options {
     std::string eula, key = "Software\\Halcyra\\Larkspur", langDir, langName;
     bool alreadyRunning = false, wait = false, poke = false, failLogin = false;
     bool quitOnLogin = false, ignoreClose = false, reportEcho = false;
-    bool stepwise = false, hideOnPlay = false;
+    bool stepwise = false, hideOnPlay = false, exitInPassword = false;
     long quietMs = 0, periodMs = -1;
 };
 
@@ -112,6 +114,10 @@ void ReportEcho() {
 
 void OnTick() {
     if (g_options.reportEcho) ReportEcho();
+    if (g_options.exitInPassword && g_echo == 0) {
+        Say("exiting");
+        std::exit(0);
+    }
     if (g_pipe[0] >= 0) {
         char byte;
         // The pipe is non-blocking: drain what was written.
@@ -200,6 +206,7 @@ int main(int argc, char** argv) {
         else if (arg == "--ignore-close") g_options.ignoreClose = true;
         else if (arg == "--report-echo") g_options.reportEcho = true;
         else if (arg == "--stepwise") g_options.stepwise = true;
+        else if (arg == "--exit-in-password") g_options.exitInPassword = true;
         else if (arg == "--hide-on-play") g_options.hideOnPlay = true;
         else {
             std::fprintf(stderr, "term_host: unknown option %s\n", arg.c_str());

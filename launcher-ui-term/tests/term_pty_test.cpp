@@ -72,6 +72,18 @@ TEST(TermOnTerminal, ASignalDuringThePasswordRestoresTheEcho) {
     EXPECT_TRUE(host.EchoOn());
 }
 
+TEST(TermOnTerminal, ALauncherExitingDuringThePasswordLeavesTheEchoOn) {
+    hytest::TempDir dir;
+    PtyHost host(PtySetup(dir, {"--report-echo", "--exit-in-password"}));
+    ASSERT_TRUE(host.WaitFor("Username... ")) << host.Output();
+    host.Type("alice\n");
+    ASSERT_TRUE(host.WaitFor("> exiting")) << host.Output();
+    HostRun run = host.Finish();
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.output.find("> echo off"), std::string::npos);
+    EXPECT_TRUE(host.EchoOn());
+}
+
 TEST(TermOnTerminal, TheEndOfInputOnATerminalClosesTheWindow) {
     hytest::TempDir dir;
     PtyHost host(PtySetup(dir, {"--report-echo"}));
