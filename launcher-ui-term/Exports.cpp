@@ -10,6 +10,7 @@
 #include "CommandSink.h"
 #include "InterfaceStrings.h"
 #include "LineReader.h"
+#include "OsEnv.h"
 #include "OsTime.h"
 #include "TermDialog.h"
 #include "TermLoop.h"
@@ -55,7 +56,11 @@ UI_EXPORT void IFnShowUI(const std::string& skinFile, int osCode, bool wow64,
         sink.LogToLauncher("Error", "The launcher window is open already");
         return;
     }
-    TermOutput output(stdout, ::isatty(STDOUT_FILENO) == 1);
+    // A terminal that cannot move its cursor ("dumb") gets the plain lines.
+    std::string term;
+    HY_OS::GetEnv("TERM", term);
+    bool terminal = ::isatty(STDOUT_FILENO) == 1 && term != "dumb";
+    TermOutput output(stdout, terminal);
     LineReader input(STDIN_FILENO);
     DialogArgs args{registryKey, eulaUrl, STDIN_FILENO};
     auto dialog = std::make_unique<TermDialog>(std::move(args), sink, output);

@@ -20,6 +20,7 @@ namespace {
 [[noreturn]] void ExecHost(const HostSetup& setup) {
     if (!setup.directory.empty() && chdir(setup.directory.c_str()) != 0) _exit(126);
     if (!setup.configHome.empty()) setenv("XDG_CONFIG_HOME", setup.configHome.c_str(), 1);
+    setenv("TERM", setup.terminalType.c_str(), 1);
     std::vector<char*> argv;
     std::string host = TERM_HOST, library = TERM_LIBRARY;
     argv.push_back(host.data());

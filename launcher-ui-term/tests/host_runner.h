@@ -17,6 +17,7 @@ struct HostSetup {
     std::vector<std::string> arguments;  // after the library path
     std::string configHome;              // $XDG_CONFIG_HOME of the host (the user-name store)
     std::string directory;               // working directory; empty: the test's
+    std::string terminalType = "xterm";  // $TERM of the host
 };
 
 // Standard input is `input`; it is closed after it when `closeInput`, otherwise kept open until

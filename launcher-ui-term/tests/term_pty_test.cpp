@@ -57,6 +57,24 @@ TEST(TermOnTerminal, ThePasswordIsNotEchoedAndTheBarsAreRedrawnInPlace) {
     EXPECT_NE(out.find("evil[2J]0;owned.wad"), std::string::npos);
 }
 
+TEST(TermOnTerminal, ADumbTerminalGetsPlainLines) {
+    hytest::TempDir dir;
+    HostSetup setup = PtySetup(dir, {});
+    setup.terminalType = "dumb";
+    PtyHost host(setup);
+    ASSERT_TRUE(host.WaitFor("Username... ")) << host.Output();
+    host.Type("alice\n");
+    ASSERT_TRUE(host.WaitFor("Password... ")) << host.Output();
+    host.Type("pass/word\n");
+    ASSERT_TRUE(host.WaitFor("PLAY!")) << host.Output();
+    host.Type("\n");
+    HostRun run = host.Finish();
+    EXPECT_NE(run.output.find("Total: Download Complete! 100%"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find('\033'), std::string::npos) << run.output;
+    // Still a terminal: the password is not echoed.
+    EXPECT_EQ(run.output.find("pass/word"), std::string::npos) << run.output;
+}
+
 TEST(TermOnTerminal, ASignalDuringThePasswordRestoresTheEcho) {
     hytest::TempDir dir;
     PtyHost host(PtySetup(dir, {}));
