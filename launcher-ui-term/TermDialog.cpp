@@ -328,7 +328,12 @@ void TermDialog::OnCommandLine(const std::string& line) {
 }
 
 void TermDialog::GotoPage(const std::string& address) {
-    if (address.empty()) return;
+    if (address.empty()) {
+        m_commands.LogToLauncher("Status", "No URL, error set!");
+        return;
+    }
+    // The same log line as the window's navigation: here the page is shown as its address.
+    m_commands.LogToLauncher("Status", "CPatchClientUIDlg::GotoPage() Navigate(%s)", address.c_str());
     m_output.Link("Page: ", Shown(address));
 }
 

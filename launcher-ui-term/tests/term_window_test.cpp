@@ -54,6 +54,7 @@ TEST_F(TermWindow, ASignInPatchesAndPlaysWithOneLinePerChange) {
     EXPECT_EQ(run.status, 0) << run.errors;
     EXPECT_TRUE(InOrder(run.output, {
         "> PreInitDialog", "Larkspur (type /help for the commands)", "> InitDialog",
+        "> Log|Status|CPatchClientUIDlg::GotoPage() Navigate(http://127.0.0.1/news?x=1)",
         "Page: http://127.0.0.1/news?x=1", "Username... \n", "Password... \n", "> Login",
         "> credentials alice password-length 9 password-matches",
         "Total: Total Progress 0%", "File: Logging in... 0%",
@@ -215,8 +216,10 @@ TEST_F(TermWindow, AlreadyRunningIsSaidOnStandardError) {
 
 TEST_F(TermWindow, AHiddenWindowDrawsNothing) {
     HostRun run = RunOnPipes(Setup({"--hide-on-play"}), "alice\npw\n\n");
-    EXPECT_TRUE(InOrder(run.output, {"Page: http://127.0.0.1/news?x=1", "> Play", "> window ended"}));
-    EXPECT_EQ(run.output.find("after-hide"), std::string::npos);
+    // The page after hiding was asked for (the log line says so) but not drawn.
+    EXPECT_TRUE(InOrder(run.output, {"Page: http://127.0.0.1/news?x=1", "> Play",
+                                     "Navigate(http://127.0.0.1/after-hide)", "> window ended"}));
+    EXPECT_EQ(run.output.find("Page: http://127.0.0.1/after-hide"), std::string::npos);
 }
 
 }  // namespace
