@@ -1,5 +1,6 @@
 // The library driven through its exports by the test host, with standard input and output on
 // pipes: the plain output, the commands, the user-name store, the ".lang" file, the wait source.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +9,7 @@
 #include "OsFile.h"
 #include "TempDir.h"
 #include "UserRegistryStore.h"
+#include "WindowLibraryExports.h"
 #include "host_runner.h"
 
 namespace {
@@ -48,6 +50,22 @@ class TermWindow : public ::testing::Test {
     }
     hytest::TempDir m_dir;
 };
+
+TEST(TermLibrary, ExportsEveryFunctionOfTheWindowUnderItsSymbolName) {
+    void* library = dlopen(TERM_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    namespace S = WindowExportSymbols;
+    for (const char* symbol :
+         {S::kAlreadyRunning, S::kInitialize, S::kShowUI, S::kGotoPage, S::kGetUserNameAndPassword,
+          S::kShowLoginControls, S::kShowProgressControls, S::kReportFileProgress,
+          S::kReportTotalProgress, S::kConnectToLogin, S::kPatchingPatchClient,
+          S::kLaunchingNewPatchClient, S::kLaunchingGameClient, S::kReadyToPlay, S::kHideWindow,
+          S::kPostQuitMessage, S::kHomeButtonFocus, S::kSetTickWaitSource})
+        EXPECT_NE(dlsym(library, symbol), nullptr) << symbol;
+    // The code inside stays private: the shared pieces are not visible from outside.
+    EXPECT_EQ(dlsym(library, "_ZN6LarkUi11CommandSink8InstanceEv"), nullptr);
+    dlclose(library);
+}
 
 TEST_F(TermWindow, ASignInPatchesAndPlaysWithOneLinePerChange) {
     HostRun run = RunOnPipes(Setup(), "alice\npass/word\n\n");
