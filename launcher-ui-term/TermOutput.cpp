@@ -29,6 +29,15 @@ std::string Printable(const std::string& text, bool keepLines) {
         }
         size_t length = SequenceLength(c);
         if (i + length > text.size()) break;
+        // Only a whole sequence is passed on: a lead byte whose followers are not continuation
+        // bytes is dropped, so a control character after it cannot ride along.
+        bool whole = length > 1;
+        for (size_t k = 1; k < length; ++k)
+            whole = whole && (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        if (!whole) {
+            ++i;
+            continue;
+        }
         // U+0080 to U+009F (C1 controls, among them the one-byte CSI) are encoded as C2 80..9F.
         bool c1 = c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
         if (!c1) out.append(text, i, length);

@@ -90,6 +90,11 @@ TEST(TermOutput, OutsideTextLosesItsControlCharacters) {
     EXPECT_EQ(Printable("one\r\ntwo\n"), "onetwo");
     // A sequence cut short at the end is dropped rather than passed on half.
     EXPECT_EQ(Printable("end\xe2\x82"), "end");
+    // A lead byte followed by a control character: the lead byte goes, the control too.
+    EXPECT_EQ(Printable("caf\xc3\x01\x7f!"), "caf!");
+    EXPECT_EQ(Printable("a\xe2\x82\x1b[2J"), "a[2J");
+    // A stray continuation byte is no sequence either.
+    EXPECT_EQ(Printable("a\x80z"), "az");
 }
 
 std::string Captured(char* buffer, size_t size) { return std::string(buffer, size); }
