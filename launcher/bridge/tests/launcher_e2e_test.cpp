@@ -49,6 +49,9 @@ protected:
         world->SetBuildFile("Bin/LarkGame", GameScript(world->root, gameSeconds));
         world->Publish();
         ::unsetenv("SCRIPTED_WINDOW_QUIT_WHEN_PATCHING");
+        // The scripted window is installed under the graphical window's name; the launcher
+        // would take the terminal front-end without a display otherwise.
+        ::setenv("LARK_UI", "graphical", 1);
     }
     void TearDown() override {
         std::string pid = world->Read("game-pid.txt");
