@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "OsFile.h"
@@ -136,6 +138,73 @@ TEST_F(LauncherEndToEnd, QuitDuringThePatchStopsCleanly) {
         std::string text = world->Read(path);
         EXPECT_TRUE(text.empty() || text == content) << path;
     }
+}
+
+// The same runs with the terminal front-end, the player's input on a pipe that stays open until
+// the test closes it (its end is the window's close request).
+class TerminalEndToEnd : public LauncherEndToEnd {
+protected:
+    void SetUp() override {
+        LauncherEndToEnd::SetUp();
+        world->bankFiles.erase("libLarkLauncherUI.so");
+        world->bankFiles["libLarkLauncherUI-term.so"] = TERM_WINDOW_LIBRARY;
+        ::setenv("LARK_UI", "terminal", 1);
+    }
+    // Waits up to 60 s until the output has `count` lines starting with `prefix`.
+    bool WaitForLines(const std::string& prefix, size_t count) {
+        uint64_t start = HY_OS::GetMonotonicMs();
+        while (HY_OS::GetMonotonicMs() - start < 60000) {
+            size_t found = 0;
+            for (const std::string& line : world->OutputLines()) found += line.rfind(prefix, 0) == 0;
+            if (found >= count) return true;
+            HY_OS::SleepMs(20);
+        }
+        return false;
+    }
+};
+
+TEST_F(TerminalEndToEnd, SignInRelaunchPatchAndPlay) {
+    world->InstallLauncher("BankA", "launcher v0\n");
+    int input = -1;
+        // The configuration names an EULA: it is accepted first.
+    pid_t runner = world->Launch("BankA", {"-r"}, "a\nplayer\nswordfish\n", &input);
+    ASSERT_GT(runner, 0);
+    // The launcher relaunched from BankB shows the EULA again and reads its answer from the
+    // same input: the first launcher, waiting for it, has read nothing ahead.
+    bool secondEula = WaitForLines("[Accept/Decline]", 2);
+    if (secondEula) (void)!::write(input, "a\n", 2);
+    bool offered = secondEula && WaitForLines("PLAY! Press Enter to play.", 1);
+    (void)!::write(input, "\n", 1);
+    ::close(input);
+    DriverRun run;
+    EXPECT_TRUE(world->WaitChain(runner, run, 60000));
+    SCOPED_TRACE(Dump(run));
+    ASSERT_TRUE(secondEula);
+    ASSERT_TRUE(offered);
+    // Two windows: the first launcher's and the one relaunched from BankB.
+    EXPECT_EQ(run.Count("Larkspur (type /help for the commands)"), 2u);
+    EXPECT_TRUE(run.Has("File: Launching New Patch Client... 100%"));
+    EXPECT_TRUE(HasPrefix(run, "Page: http://127.0.0.1/autologin//New/patchComplete?message=patchComplete,18,"));
+    std::string args = world->Read("game-args.txt");
+    EXPECT_EQ(args.rfind("-A English -U ..1000 ", 0), 0u) << args;
+    EXPECT_EQ(world->Read("PatchClient/BankB/LauncherNotes.txt"), "launcher v1\n");
+    EXPECT_EQ(world->Read("Readme.txt"), "Larkspur\n");
+}
+
+TEST_F(TerminalEndToEnd, AWrongPasswordShowsTheErrorPageAndThePromptAgain) {
+    world->InstallLauncher("BankA", "launcher v1\n");
+    int input = -1;
+    pid_t runner = world->Launch("BankA", {"-r"}, "a\nplayer\nwrong\n", &input);
+    ASSERT_GT(runner, 0);
+    bool askedAgain = WaitForLines("Username...", 2);
+    ::close(input);
+    DriverRun run;
+    EXPECT_TRUE(world->WaitChain(runner, run, 60000));
+    SCOPED_TRACE(Dump(run));
+    EXPECT_TRUE(askedAgain);
+    EXPECT_TRUE(HasPrefix(run, "Page: http://127.0.0.1/1"));
+    EXPECT_FALSE(HasPrefix(run, "PLAY!"));
+    EXPECT_EQ(world->Read("Readme.txt"), "");
 }
 
 class SilentGame : public LauncherEndToEnd {

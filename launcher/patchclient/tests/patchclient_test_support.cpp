@@ -177,7 +177,8 @@ void GameWorld::InstallLauncher(const std::string& bank, const std::string& note
     HY_OS::SetLastWriteTimeMs(folder + "LauncherNotes.txt", 1000000000000);
 }
 
-pid_t GameWorld::Launch(const std::string& bank, const std::vector<std::string>& args, const std::string& input) {
+pid_t GameWorld::Launch(const std::string& bank, const std::vector<std::string>& args, const std::string& input,
+                        int* inputFd) {
     int fds[2];
     if (pipe(fds) != 0) return -1;
     std::string program = root + "PatchClient/" + bank + "/" + programName;
@@ -222,7 +223,10 @@ pid_t GameWorld::Launch(const std::string& bank, const std::vector<std::string>&
     close(out);
     close(fds[0]);
     if (!input.empty()) (void)!write(fds[1], input.data(), input.size());
-    close(fds[1]);
+    if (inputFd != nullptr)
+        *inputFd = fds[1];
+    else
+        close(fds[1]);
     return runner;
 }
 

@@ -51,8 +51,11 @@ public:
     // the relaunched process, if any.
     DriverRun Run(const std::string& bank, const std::vector<std::string>& args, const std::string& input,
                   uint32_t limitMs = 60000);
-    // Starts the driver and answers its process id without waiting (for kill tests).
-    pid_t Launch(const std::string& bank, const std::vector<std::string>& args, const std::string& input);
+    // Starts the driver and answers its process id without waiting (for kill tests). With
+    // `inputFd`, standard input stays open after `input`: its writing end is handed back there
+    // for the test to write more and close.
+    pid_t Launch(const std::string& bank, const std::vector<std::string>& args, const std::string& input,
+                 int* inputFd = nullptr);
     // The lines written so far by every driver started since the last Run or Launch.
     std::vector<std::string> OutputLines() const;
     // Waits for every process of the chain started by Launch; false on time-out (then kills).
