@@ -16,17 +16,9 @@ namespace {
 constexpr size_t kMaxNameLength = MAX_PATH;
 
 int ErrnoFor(DWORD error) {
-    switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-            return ENOENT;
-        case ERROR_ACCESS_DENIED:
-            return EACCES;
-        case ERROR_INVALID_HANDLE:
-            return EEXIST;  // the name belongs to an object of another kind
-        default:
-            return EINVAL;
-    }
+    // The name belongs to an object of another kind (a mutex, a semaphore).
+    if (error == ERROR_INVALID_HANDLE) return EEXIST;
+    return win::ErrnoFor(error);
 }
 }  // namespace
 
