@@ -42,8 +42,8 @@ private:
     std::unique_ptr<Native> m_native;
 };
 
-// The system name that event `name` has for the calling user; empty when `name` is unusable
-// (empty, or too long). Every "/" and "\" of `name` becomes "_". On POSIX systems the result is
+// The system name that event `name` has for the calling user; empty, with errno EINVAL or
+// ENAMETOOLONG, when `name` is empty or too long. Every "/" and "\" of `name` becomes "_". On POSIX systems the result is
 // "/<name>.<uid>", so that one user's leftover cannot block another user's event.
 std::string NamedEventSystemName(const std::string& name);
 

@@ -37,12 +37,18 @@ timespec DeadlineAfter(clockid_t clock, uint32_t ms) {
 }  // namespace
 
 std::string NamedEventSystemName(const std::string& name) {
-    if (name.empty()) return {};
+    if (name.empty()) {
+        errno = EINVAL;
+        return {};
+    }
     std::string system = "/";
     for (char c : name) system += (c == '/' || c == '\\') ? '_' : c;
     system += '.';
     system += std::to_string(static_cast<unsigned long>(::getuid()));
-    if (system.size() - 1 > kMaxNameLength) return {};
+    if (system.size() - 1 > kMaxNameLength) {
+        errno = ENAMETOOLONG;
+        return {};
+    }
     return system;
 }
 
@@ -56,10 +62,7 @@ NamedEvent::~NamedEvent() {
 std::unique_ptr<NamedEvent> NamedEvent::CreateFresh(const std::string& name) {
     auto native = std::make_unique<Native>();
     native->systemName = NamedEventSystemName(name);
-    if (native->systemName.empty()) {
-        errno = name.empty() ? EINVAL : ENAMETOOLONG;
-        return nullptr;
-    }
+    if (native->systemName.empty()) return nullptr;
     // Exclusive creation after the unlink: should another process make the name in between,
     // that one is removed too rather than shared with its possible leftover post.
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -77,10 +80,7 @@ std::unique_ptr<NamedEvent> NamedEvent::CreateFresh(const std::string& name) {
 std::unique_ptr<NamedEvent> NamedEvent::Open(const std::string& name) {
     auto native = std::make_unique<Native>();
     native->systemName = NamedEventSystemName(name);
-    if (native->systemName.empty()) {
-        errno = name.empty() ? EINVAL : ENAMETOOLONG;
-        return nullptr;
-    }
+    if (native->systemName.empty()) return nullptr;
     native->semaphore = ::sem_open(native->systemName.c_str(), 0);
     if (native->semaphore == SEM_FAILED) return nullptr;
     return std::unique_ptr<NamedEvent>(new NamedEvent(name, std::move(native)));

@@ -23,7 +23,10 @@ int ErrnoFor(DWORD error) {
 }  // namespace
 
 std::string NamedEventSystemName(const std::string& name) {
-    if (name.empty() || name.size() > kMaxNameLength) return {};
+    if (name.empty() || name.size() > kMaxNameLength) {
+        errno = name.empty() ? EINVAL : ENAMETOOLONG;
+        return {};
+    }
     // A backslash would name a folder of the object namespace; slashes go too, so that a name
     // means the same on every platform.
     std::string system;
@@ -40,10 +43,7 @@ NamedEvent::~NamedEvent() {
 
 std::unique_ptr<NamedEvent> NamedEvent::CreateFresh(const std::string& name) {
     std::string system = NamedEventSystemName(name);
-    if (system.empty()) {
-        errno = name.empty() ? EINVAL : ENAMETOOLONG;
-        return nullptr;
-    }
+    if (system.empty()) return nullptr;
     auto native = std::make_unique<Native>();
     native->event = CreateEventA(nullptr, FALSE, FALSE, system.c_str());
     if (native->event == nullptr) {
@@ -57,10 +57,7 @@ std::unique_ptr<NamedEvent> NamedEvent::CreateFresh(const std::string& name) {
 
 std::unique_ptr<NamedEvent> NamedEvent::Open(const std::string& name) {
     std::string system = NamedEventSystemName(name);
-    if (system.empty()) {
-        errno = name.empty() ? EINVAL : ENAMETOOLONG;
-        return nullptr;
-    }
+    if (system.empty()) return nullptr;
     auto native = std::make_unique<Native>();
     native->event = OpenEventA(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, system.c_str());
     if (native->event == nullptr) {
