@@ -9,24 +9,7 @@
 
 namespace HY_OS {
 
-namespace {
-
-// The errno value callers compare against, for the Windows error of a failed listing.
-int ErrnoFor(DWORD error) {
-    switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-        return ENOENT;
-    case ERROR_ACCESS_DENIED:
-        return EACCES;
-    case ERROR_DIRECTORY:
-        return ENOTDIR;
-    default:
-        return EIO;
-    }
-}
-
-}  // namespace
+using win::ErrnoFor;
 
 bool ListDirectory(const std::string& path, std::vector<DirectoryEntry>& entries, int* error) {
     entries.clear();

@@ -24,4 +24,7 @@ uint64_t MultimediaTimeMs();
 // The system's text for an error code, without the trailing line break.
 std::string ErrorText(DWORD error);
 
+// The errno value callers compare against for a Windows error code (EIO for the rest).
+int ErrnoFor(DWORD error);
+
 }  // namespace HY_OS::win
