@@ -98,6 +98,7 @@ void CPatchClientUIApp::RunLoggedSteps(const std::string& exePath,
                                                      m_config.Language)) {
         return;
     }
+    m_patchInterface->InstallTickWaitSource();
     window.GuardedCall<decltype(IFnShowUI)>(
         "Show UI", WindowExports::kShowUI, m_config.Skin, CPatchInterface::OsCode(), false,
         m_config.GameSpecificRegistry, m_config.EulaURL,

@@ -218,7 +218,33 @@ void CPatchInterface::Tick() {
                     HY_OS::JoinPath(GameRootOf(HY_OS::DirectoryPart(m_exePath)), kLanguageFile));
         }
     }
-    HY_OS::SleepMs(1);
+    // A window without the wait source sends "Tick" whenever it is idle; the pause bounds that.
+    if (!m_tickWaitSource) HY_OS::SleepMs(1);
+}
+
+namespace {
+
+int NextLoopTimeoutMs(void* thread) { return static_cast<HYThread*>(thread)->NextTimeoutMs(); }
+
+}  // namespace
+
+bool CPatchInterface::InstallTickWaitSource() {
+    std::string ignore;
+    if (HY_OS::GetEnv(kIgnoreWaitSourceVariable, ignore) && ignore == "1") return false;
+    if (m_thread == nullptr) return false;
+    // Optional: a window without it is not told about a missing export.
+    BindFailure failure = BF_None;
+    void* address = m_window.Resolve(WindowExports::kSetTickWaitSource, failure);
+    if (address == nullptr) return false;
+    int descriptor = m_thread->WaitDescriptor();
+    if (descriptor < 0) return false;
+    TickWaitSource source;
+    source.descriptor = descriptor;
+    source.timeoutMs = &NextLoopTimeoutMs;
+    source.context = m_thread;
+    reinterpret_cast<decltype(IFnSetTickWaitSource)*>(address)(source);
+    m_tickWaitSource = true;
+    return true;
 }
 
 std::string CPatchInterface::SettingsProgram() const {

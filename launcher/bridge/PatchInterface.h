@@ -12,7 +12,10 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+
 #include "LaunchOptions.h"
+#include "OsNamedEvent.h"
 #include "PatchClientBC.h"
 #include "WindowLibrary.h"
 #include "WindowLibraryExports.h"
@@ -45,6 +48,10 @@ public:
     static constexpr const char* kDefaultSettingsProgram = "SetupPanel";
     // The program that opens web addresses in the user's browser.
     static constexpr const char* kOpenProgram = "xdg-open";
+    // Names another start-up event than "HYStartupEvent" (tests running side by side).
+    static constexpr const char* kStartupEventVariable = "LARK_STARTUP_EVENT";
+    // Set to 1: the window is not handed the wait source, and sends "Tick" whenever it is idle.
+    static constexpr const char* kIgnoreWaitSourceVariable = "LARK_IGNORE_TICK_WAIT_SOURCE";
 
     // `window` is the binding the bridge calls the window library through.
     CPatchInterface(const std::string& exePath, const LaunchOptions& options,
@@ -78,6 +85,10 @@ public:
     void GotoPage(std::string address, PageKind kind, bool noAutoLogin);
     // The window's dialog is ready: starts the patch client and shows the first page.
     void InitDialog();
+    // Hands a window that offers IFnSetTickWaitSource the "Main" loop's descriptor and next
+    // time-out, so it sleeps until the loop has work instead of sending "Tick" without pause; the
+    // bridge's "Tick" then no longer sleeps. True when the window took it.
+    bool InstallTickWaitSource();
     // Starts the game once the patch is complete; otherwise does nothing.
     void Play();
     // The usage report named `name`; `fallbackAccountId` stands in for an unknown account id.
@@ -127,8 +138,12 @@ protected:
     virtual void SendReport(const std::string& address);
     // Opens a web address in the user's browser.
     virtual void OpenAddress(const std::string& address);
-    // Waits, at most kGameStartupWaitMs, for the started game to signal that it is up.
-    virtual bool WaitForGameStartup(uint32_t processId);
+    // The start-up event the game sets once it is up, made afresh before the game starts;
+    // nothing when it cannot be made (the wait then only watches the process).
+    virtual std::unique_ptr<HY_OS::NamedEvent> CreateStartupEvent();
+    // Waits, at most kGameStartupWaitMs, for the started game to set `event`; ends early when
+    // the game has ended without setting it.
+    virtual bool WaitForGameStartup(uint32_t processId, HY_OS::NamedEvent* event);
     // Pauses the window's thread (before error page 110).
     virtual void PauseMs(uint32_t ms);
     // The operating-system code VerifyOS and the pages go by.
@@ -179,6 +194,7 @@ private:
     std::string m_gameCommandLog;
     std::string m_gameDirectory;
     uint32_t m_settingsProcess = 0;
+    bool m_tickWaitSource = false;
 };
 
 // The base name of a program path: the file name without its directory and extension.

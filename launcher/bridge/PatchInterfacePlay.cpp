@@ -5,6 +5,7 @@
 
 #include "GameLaunch.h"
 #include "LogMessage.h"
+#include "OsEnv.h"
 #include "OsFile.h"
 #include "OsProcess.h"
 #include "OsTime.h"
@@ -16,7 +17,7 @@
 namespace {
 
 constexpr const char* kCategory = "PATCH_CLIENT";
-constexpr uint32_t kStartupPollMs = 10;
+constexpr uint32_t kStartupPollMs = 50;
 
 }  // namespace
 
@@ -64,33 +65,51 @@ void CPatchInterface::Play() {
     std::vector<std::string> arguments;
     uint32_t processId = 0;
     int error = ENOENT;
+    std::unique_ptr<HY_OS::NamedEvent> event;
     if (GameProgramFor(SplitCommandLine(m_gameCommandLine), program, arguments)) {
         // The game arrives as a downloaded file, which the patcher writes without the execute
         // permission this system needs to start it.
         if (HY_OS::FileExists(program) && !HY_OS::IsDirectory(program)) HY_OS::MakeExecutable(program);
+        // Made before the game starts, so a game that is up at once cannot set it too early.
+        event = CreateStartupEvent();
         error = StartProcess(program, arguments, m_gameDirectory, &processId);
     }
     if (error != 0) {
+        if (event) event->Remove();
         HY_LOG(LL_Error, "PLAT_NET", "CPatchInterface::Play", "Fail to start Game Client process");
         OnDisplayErrorMessage(105);
         return;
     }
     BRIDGE_WINDOW_CALL(m_window, HideWindow);
-    WaitForGameStartup(processId);
+    WaitForGameStartup(processId, event.get());
+    if (event) event->Remove();
     BRIDGE_WINDOW_CALL(m_window, PostQuitMessage);
 }
 
-bool CPatchInterface::WaitForGameStartup(uint32_t processId) {
+std::unique_ptr<HY_OS::NamedEvent> CPatchInterface::CreateStartupEvent() {
+    std::string name;
+    if (!HY_OS::GetEnv(kStartupEventVariable, name) || name.empty()) name = kStartupEventName;
+    std::unique_ptr<HY_OS::NamedEvent> event = HY_OS::NamedEvent::CreateFresh(name);
+    if (!event)
+        HY_LOG(LL_Error, kCategory, "CPatchInterface::CreateStartupEvent", "Fail to create the event %s (%d)",
+               name.c_str(), errno);
+    return event;
+}
+
+bool CPatchInterface::WaitForGameStartup(uint32_t processId, HY_OS::NamedEvent* event) {
+    // A Windows game run through Wine sets its event inside Wine, where this one is not seen; its
+    // wait ends at the limit.
     uint64_t start = HY_OS::GetMonotonicMs();
     while (HY_OS::GetMonotonicMs() - start < kGameStartupWaitMs) {
-        // A game that has already ended will never signal.
+        if (event != nullptr ? event->WaitMs(kStartupPollMs) : (HY_OS::SleepMs(kStartupPollMs), false)) return true;
+        // A game that has already ended will not set the event any more.
         int exitCode = 0;
         if (HY_OS::ProcessHasEnded(processId, &exitCode)) {
+            if (event != nullptr && event->WaitMs(0)) return true;
             HY_LOG(LL_Warning, kCategory, "CPatchInterface::WaitForGameStartup",
                    "The game ended (exit code %d) before it signalled its start.", exitCode);
             return false;
         }
-        HY_OS::SleepMs(kStartupPollMs);
     }
     HY_LOG(LL_Warning, kCategory, "CPatchInterface::WaitForGameStartup",
            "The game did not signal its start within %u ms.", kGameStartupWaitMs);

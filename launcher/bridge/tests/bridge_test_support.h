@@ -50,7 +50,8 @@ protected:
                      const std::string& workingDirectory, uint32_t* processId) override;
     void SendReport(const std::string& address) override { reports.push_back(address); }
     void OpenAddress(const std::string& address) override { opened.push_back(address); }
-    bool WaitForGameStartup(uint32_t) override { return true; }
+    std::unique_ptr<HY_OS::NamedEvent> CreateStartupEvent() override { return nullptr; }
+    bool WaitForGameStartup(uint32_t, HY_OS::NamedEvent*) override { return true; }
     void PauseMs(uint32_t ms) override { pauses.push_back(ms); }
     int SystemOsCode() const override { return osCode; }
 };

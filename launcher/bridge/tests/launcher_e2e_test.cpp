@@ -149,6 +149,20 @@ protected:
         world->bankFiles.erase("libLarkLauncherUI.so");
         world->bankFiles["libLarkLauncherUI-term.so"] = TERM_WINDOW_LIBRARY;
         ::setenv("LARK_UI", "terminal", 1);
+        // The sample game client, which sets the start-up event; an event name of this test's own.
+        std::string game;
+        ASSERT_TRUE(HY_OS::ReadWholeFile(LARKGAME_PATH, game));
+        world->SetBuildFile("Bin/LarkGame", game);
+        world->Publish();
+        std::string folder = world->dir.Path();
+        std::string event = "HYStartupEvent_" + folder.substr(folder.find_last_of("/.") + 1);
+        ::setenv("LARK_STARTUP_EVENT", event.c_str(), 1);
+        ::setenv("LARKGAME_EVENT", event.c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("LARK_STARTUP_EVENT");
+        ::unsetenv("LARKGAME_EVENT");
+        LauncherEndToEnd::TearDown();
     }
     // Waits up to 60 s until the output has `count` lines starting with `prefix`.
     bool WaitForLines(const std::string& prefix, size_t count) {
@@ -185,8 +199,12 @@ TEST_F(TerminalEndToEnd, SignInRelaunchPatchAndPlay) {
     EXPECT_EQ(run.Count("Larkspur (type /help for the commands)"), 2u);
     EXPECT_TRUE(run.Has("File: Launching New Patch Client... 100%"));
     EXPECT_TRUE(HasPrefix(run, "Page: http://127.0.0.1/autologin//New/patchComplete?message=patchComplete,18,"));
-    std::string args = world->Read("game-args.txt");
-    EXPECT_EQ(args.rfind("-A English -U ..1000 ", 0), 0u) << args;
+    // The game got the account id, pass key and name in the game's folder, and said it was up.
+    EXPECT_TRUE(run.Has("larkgame: -A English -U ..1000 *** player"));
+    EXPECT_TRUE(run.Has("larkgame: working directory " + world->root + "Bin"));
+    std::string log = world->Read("PatchClient/BankB/LarkLauncher.Log.txt");
+    EXPECT_NE(log.find("Launching game client."), std::string::npos);
+    EXPECT_EQ(log.find("signal"), std::string::npos) << log;
     EXPECT_EQ(world->Read("PatchClient/BankB/LauncherNotes.txt"), "launcher v1\n");
     EXPECT_EQ(world->Read("Readme.txt"), "Larkspur\n");
 }

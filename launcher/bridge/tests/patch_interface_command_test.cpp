@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "LogCapture.h"
+#include "HYThread.h"
+#include "OsEnv.h"
 #include "OsFile.h"
 #include "OsProcess.h"
 #include "PatchClientConfig.h"
@@ -145,6 +147,21 @@ TEST_F(BridgeCommands, StaticPagesComeFromTheRunningBank) {
     const std::string web = "GotoPage|" + root + "PatchClient/BankA/web/English/";
     EXPECT_EQ(pages, (std::vector<std::string>{web + "firewall.html|1", web + "firewallVista.html|1",
                                                "GotoPage|http://fallback.example/|1"}));
+}
+
+TEST_F(BridgeCommands, TheWindowGetsTheLoopsWaitSourceUnlessSwitchedOff) {
+    auto bridge = MakeBridge();
+    HY_OS::SetEnv(CPatchInterface::kIgnoreWaitSourceVariable, "1");
+    EXPECT_FALSE(bridge->InstallTickWaitSource());
+    HY_OS::UnsetEnv(CPatchInterface::kIgnoreWaitSourceVariable);
+    EXPECT_TRUE(bridgetest::WindowCalls(window).empty());
+    ASSERT_TRUE(bridge->InstallTickWaitSource());
+    std::vector<std::string> calls = bridgetest::WindowCalls(window);
+    ASSERT_EQ(calls.size(), 1u);
+    // The descriptor of this thread's loop.
+    EXPECT_EQ(calls[0], "SetTickWaitSource|" + std::to_string(HYThread::Current()->WaitDescriptor()));
+    EXPECT_NE(calls[0], "SetTickWaitSource|-1");
+    EXPECT_TRUE(Send(*bridge, "Tick"));
 }
 
 TEST_F(BridgeCommands, AMissingExportIsReportedAndSkipped) {
