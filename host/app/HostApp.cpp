@@ -233,6 +233,16 @@ void Activate(GApplication*, gpointer data) {
         in.helperServerReady = ctx->server && ctx->server->HelperServerReady();
         return TaskEnvironment(CurrentEnvironment(), in);
     };
+    // A second larkhost hands its URLs and documents over: they run as if they had arrived here.
+    hooks.open = [ctx](bool document, const std::string& bottle, const std::string& text) {
+        if (!ctx->server) return;
+        HY_LOG(LL_Status, kCategory, "PTServer::forwardedLaunch", "forwarded %s: %s",
+               document ? "document" : "URL", text.c_str());
+        if (document)
+            ctx->server->OpenDocument(text, bottle);
+        else
+            ctx->server->OpenUrl(text, bottle);
+    };
     ctx->helper = HelperServer::Start(hooks);
 
     // The setup library (bottles and their shutdown): the host cannot run without it.
@@ -389,6 +399,15 @@ int RunHost(int argc, char** argv) {
             std::fprintf(stderr, "larkhost: %s\n", ctx.commandLine.error.c_str());
         std::fprintf(stderr, "usage: larkhost [--bottle NAME] [--run-command] [URL | FILE]...\n");
         return ctx.commandLine.help ? 0 : 2;
+    }
+    // A host already running takes this start's URLs and documents; this one then ends.
+    if (!ctx.commandLine.urls.empty() || !ctx.commandLine.documents.empty()) {
+        std::vector<ForwardedItem> items;
+        for (const auto& url : ctx.commandLine.urls)
+            items.push_back({false, ctx.commandLine.bottle, url});
+        for (const auto& doc : ctx.commandLine.documents)
+            items.push_back({true, ctx.commandLine.bottle, doc});
+        if (ForwardToRunningHost(items)) return 0;
     }
     std::error_code ec;
     std::string exe = std::filesystem::read_symlink("/proc/self/exe", ec).string();
