@@ -158,9 +158,10 @@ void AddMenus(HostContext* ctx) {
         openRecent, "activate", G_CALLBACK(+[](GSimpleAction*, GVariant* index, gpointer d) {
             auto* c = static_cast<HostContext*>(d);
             size_t i = static_cast<size_t>(g_variant_get_int32(index));
-            if (i < c->recentItems.size() && std::filesystem::exists(c->recentItems[i].item.path)) {
-                RecentItem item = c->recentItems[i].item;
-                c->server->RunClient(item.path, item.bottle.value_or(""));
+            auto path = i < c->recentItems.size() ? RecentItems::Resolve(c->recentItems[i].item)
+                                                  : std::nullopt;
+            if (path) {
+                c->server->RunClient(*path, c->recentItems[i].item.bottle.value_or(""));
             } else {
                 gdk_display_beep(gdk_display_get_default());
                 RebuildRecentMenu(c);
