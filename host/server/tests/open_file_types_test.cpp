@@ -41,13 +41,13 @@ const char* kAssociations = R"(<?xml version="1.0" encoding="UTF-8"?>
 
 class OpenFileTypesTest : public ::testing::Test {
   protected:
-    BottleInfo Bottle(const std::string& plist) {
-        std::string folder = dir.Path("Games/desktopdata/ptassoc");
+    BottleInfo Bottle(const std::string& plist, const std::string& prefix = "Games") {
+        std::string folder = dir.Path(prefix + "/desktopdata/ptassoc");
         std::filesystem::create_directories(folder);
         if (!plist.empty()) std::ofstream(folder + "/ptassoc_macosx.plist") << plist;
         BottleInfo bottle;
         bottle.name = "Games";
-        bottle.winePrefix = dir.Path("Games");
+        bottle.winePrefix = dir.Path(prefix);
         return bottle;
     }
     hytest::TempDir dir;
@@ -65,11 +65,12 @@ TEST_F(OpenFileTypesTest, TheBottlesEntriesGiveTheirExtensionsAfterTheWindowsTyp
 }
 
 TEST_F(OpenFileTypesTest, AFileThatIsNotAPropertyListIsLoggedAndGivesNone) {
+    int n = 0;
     for (const char* bad : {"<plist><dict><key>a</key></dict></plist>", "not xml at all <",
                             "<html><body/></html>", "<plist><dict><string>x</string></dict></plist>",
                             "<plist><wat/></plist>"}) {
         hytest::ScopedLogCapture log;
-        BottleInfo bottle = Bottle(bad);
+        BottleInfo bottle = Bottle(bad, "bad" + std::to_string(++n));
         EXPECT_TRUE(AssociatedExtensions(bottle).empty()) << bad;
         EXPECT_EQ(log->CountPrefix("Failed to parse ptassoc plist " + AssociationsPath(bottle) + ": "), 1)
             << bad;
@@ -77,10 +78,10 @@ TEST_F(OpenFileTypesTest, AFileThatIsNotAPropertyListIsLoggedAndGivesNone) {
     }
     // A bottle without the file, or without a prefix, has no associations and nothing to log.
     hytest::ScopedLogCapture log;
-    std::filesystem::remove_all(dir.Path("Games"));
-    EXPECT_TRUE(AssociatedExtensions(Bottle("")).empty());
+    BottleInfo empty = Bottle("", "empty");
+    EXPECT_TRUE(AssociatedExtensions(empty).empty());
     EXPECT_TRUE(AssociatedExtensions(BottleInfo{"Missing", "Missing", false, false, ""}).empty());
-    EXPECT_EQ(log->CountPrefix("Failed to parse ptassoc plist"), 0);
+    EXPECT_EQ(log->CountPrefix("Failed to parse ptassoc plist " + AssociationsPath(empty)), 0);
 }
 
 TEST(PropertyList, ReadsEveryKindOfValueAndRefusesRunawayNesting) {
