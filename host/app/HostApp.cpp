@@ -18,6 +18,7 @@
 #include "MainThread.h"
 #include "MoveActionsGtk.h"
 #include "MoveToApplications.h"
+#include "OpenPanel.h"
 #include "PTServer.h"
 #include "ProxyWatcher.h"
 #include "RecentItems.h"
@@ -59,6 +60,7 @@ struct HostContext {
     std::shared_ptr<WineLoader> loader;
     std::unique_ptr<PTServer> server;
     std::unique_ptr<RunCommandWindow> runCommand;
+    std::unique_ptr<OpenPanel> openPanel;
     std::unique_ptr<HelperServer> helper;
     GMenu* recentMenu = nullptr;
     std::vector<RecentMenuItem> recentItems;
@@ -75,6 +77,20 @@ void ShowRunCommandWindow(HostContext* ctx) {
             [python](const std::string& text) { return python->SplitCommandLine(text); });
     }
     ctx->runCommand->Show();
+}
+
+// The Open panel with its bottle chooser; a panel still open is brought to the front, a new one
+// lists the bottles as they are now.
+void ShowOpenPanel(HostContext* ctx) {
+    if (ctx->openPanel && gtk_widget_get_visible(ctx->openPanel->Dialog())) {
+        ctx->openPanel->Show();
+        return;
+    }
+    ctx->openPanel = std::make_unique<OpenPanel>(
+        ctx->python->Bottles(), [ctx](const std::string& path, const std::string& bottle) {
+            ctx->server->RunClient(path, bottle);
+        });
+    ctx->openPanel->Show();
 }
 
 // The "Open Recent" menu: one item per document that still exists, then "Clear" (disabled when
@@ -107,28 +123,7 @@ void AddMenus(HostContext* ctx) {
         void (*run)(HostContext*);
     };
     static const Item items[] = {
-        {"open",
-         [](HostContext* c) {
-             GtkWidget* chooser = gtk_file_chooser_dialog_new(
-                 "Open", nullptr, GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel", GTK_RESPONSE_CANCEL,
-                 "Open", GTK_RESPONSE_ACCEPT, nullptr);
-             gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(chooser), TRUE);
-             gtk_file_chooser_set_create_folders(GTK_FILE_CHOOSER(chooser), FALSE);
-             GtkWidget* note = gtk_label_new(
-                 "If possible, the selected document will be opened in the appropriate Windows "
-                 "application.\n"
-                 "Available file types may vary depending on which bottle is selected below.");
-             gtk_file_chooser_set_extra_widget(GTK_FILE_CHOOSER(chooser), note);
-             if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
-                 GSList* files = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(chooser));
-                 for (GSList* f = files; f != nullptr; f = f->next) {
-                     c->server->RunClient(static_cast<char*>(f->data), c->python->DefaultBottle());
-                     g_free(f->data);
-                 }
-                 g_slist_free(files);
-             }
-             gtk_widget_destroy(chooser);
-         }},
+        {"open", ShowOpenPanel},
         {"run-command", ShowRunCommandWindow},
         {"quit",
          [](HostContext* c) {
@@ -433,6 +428,7 @@ int RunHost(int argc, char** argv) {
     HY_LOG(LL_Status, kCategory, "PTApplication::terminate", "larkhost ends");
     if (ctx.recentMenu != nullptr) g_object_unref(ctx.recentMenu);
     ctx.runCommand.reset();
+    ctx.openPanel.reset();
     ctx.helper.reset();
     ctx.server.reset();
     ctx.loader.reset();

@@ -17,6 +17,7 @@ void WindowTest::SetUpTestSuite() {
     setenv("DISPLAY", display->Display().c_str(), 1);
     setenv("GDK_BACKEND", "x11", 1);
     setenv("NO_AT_BRIDGE", "1", 1);
+    setenv("GSETTINGS_BACKEND", "memory", 1);  // the file chooser's settings stay in the test
     gtkReady = gtk_init_check(nullptr, nullptr);
 }
 
