@@ -21,7 +21,7 @@
 #include "OpenPanel.h"
 #include "PTServer.h"
 #include "ProxyWatcher.h"
-#include "RecentItems.h"
+#include "RecentMenu.h"
 #include "RunCommandWindow.h"
 #include "WineLoader.h"
 
@@ -62,8 +62,7 @@ struct HostContext {
     std::unique_ptr<RunCommandWindow> runCommand;
     std::unique_ptr<OpenPanel> openPanel;
     std::unique_ptr<HelperServer> helper;
-    GMenu* recentMenu = nullptr;
-    std::vector<RecentMenuItem> recentItems;
+    std::unique_ptr<RecentMenu> recentMenu;
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
     int status = 0;
     bool quitRequested = false;
@@ -91,28 +90,6 @@ void ShowOpenPanel(HostContext* ctx) {
             ctx->server->RunClient(path, bottle);
         });
     ctx->openPanel->Show();
-}
-
-// The "Open Recent" menu: one item per document that still exists, then "Clear" (disabled when
-// there is nothing to clear).
-void RebuildRecentMenu(HostContext* ctx) {
-    if (ctx->recentMenu == nullptr) return;
-    g_menu_remove_all(ctx->recentMenu);
-    ctx->recentItems = RecentItems(*ctx->defaults).Rebuild();
-    for (size_t i = 0; i < ctx->recentItems.size(); ++i) {
-        GMenuItem* item = g_menu_item_new(ctx->recentItems[i].title.c_str(), nullptr);
-        g_menu_item_set_action_and_target_value(item, "app.open-recent",
-                                                g_variant_new_int32(static_cast<int>(i)));
-        g_menu_append_item(ctx->recentMenu, item);
-        g_object_unref(item);
-    }
-    GMenu* clear = g_menu_new();
-    g_menu_append(clear, "Clear", "app.clear-recent");
-    g_menu_append_section(ctx->recentMenu, nullptr, G_MENU_MODEL(clear));
-    g_object_unref(clear);
-    GAction* clearAction = g_action_map_lookup_action(G_ACTION_MAP(ctx->app), "clear-recent");
-    if (clearAction != nullptr)
-        g_simple_action_set_enabled(G_SIMPLE_ACTION(clearAction), !ctx->recentItems.empty());
 }
 
 // The application's menu: every title is a format taking the application's name. Until start-up
@@ -148,34 +125,12 @@ void AddMenus(HostContext* ctx) {
         g_action_map_add_action(G_ACTION_MAP(ctx->app), G_ACTION(action));
         g_object_unref(action);
     }
-    GSimpleAction* openRecent = g_simple_action_new("open-recent", G_VARIANT_TYPE_INT32);
-    g_signal_connect(
-        openRecent, "activate", G_CALLBACK(+[](GSimpleAction*, GVariant* index, gpointer d) {
-            auto* c = static_cast<HostContext*>(d);
-            size_t i = static_cast<size_t>(g_variant_get_int32(index));
-            auto path = i < c->recentItems.size() ? RecentItems::Resolve(c->recentItems[i].item)
-                                                  : std::nullopt;
-            if (path) {
-                c->server->RunClient(*path, c->recentItems[i].item.bottle.value_or(""));
-            } else {
-                gdk_display_beep(gdk_display_get_default());
-                RebuildRecentMenu(c);
-            }
-        }),
-        ctx);
-    g_action_map_add_action(G_ACTION_MAP(ctx->app), G_ACTION(openRecent));
-    g_object_unref(openRecent);
-    GSimpleAction* clearRecent = g_simple_action_new("clear-recent", nullptr);
-    g_signal_connect(clearRecent, "activate",
-                     G_CALLBACK(+[](GSimpleAction*, GVariant*, gpointer d) {
-                         auto* c = static_cast<HostContext*>(d);
-                         RecentItems(*c->defaults).Clear();
-                         RebuildRecentMenu(c);
-                     }),
-                     ctx);
-    g_action_map_add_action(G_ACTION_MAP(ctx->app), G_ACTION(clearRecent));
-    g_object_unref(clearRecent);
-
+    ctx->recentMenu = std::make_unique<RecentMenu>(
+        *ctx->defaults, G_ACTION_MAP(ctx->app),
+        [ctx](const std::string& path, const std::string& bottle) {
+            ctx->server->RunClient(path, bottle);
+        },
+        [] { gdk_display_beep(gdk_display_get_default()); });
     GMenu* bar = g_menu_new();
     GMenu* file = g_menu_new();
     auto title = [](const char* format) {
@@ -185,8 +140,7 @@ void AddMenus(HostContext* ctx) {
         return out;
     };
     g_menu_append(file, title("Open\u2026").c_str(), "app.open");
-    ctx->recentMenu = g_menu_new();
-    g_menu_append_submenu(file, "Open Recent", G_MENU_MODEL(ctx->recentMenu));
+    g_menu_append_submenu(file, "Open Recent", G_MENU_MODEL(ctx->recentMenu->Menu()));
     g_menu_append(file, title("Run Command\u2026").c_str(), "app.run-command");
     g_menu_append(file, title("Quit %s").c_str(), "app.quit");
     GMenu* help = g_menu_new();
@@ -197,7 +151,7 @@ void AddMenus(HostContext* ctx) {
     g_object_unref(file);
     g_object_unref(help);
     g_object_unref(bar);
-    RebuildRecentMenu(ctx);
+    ctx->recentMenu->Rebuild();
 }
 
 void Activate(GApplication*, gpointer data) {
@@ -212,7 +166,9 @@ void Activate(GApplication*, gpointer data) {
             g_application_release(ctx->app);
             g_application_quit(ctx->app);
         },
-        [ctx] { RebuildRecentMenu(ctx); });
+        [ctx] {
+            if (ctx->recentMenu) ctx->recentMenu->Rebuild();
+        });
     ctx->defaults = std::make_unique<HostDefaults>(HostDefaults::DefaultPath());
     ctx->defaults->RegisterHostDefaults(DefaultBottleDirectory());
 
@@ -426,7 +382,7 @@ int RunHost(int argc, char** argv) {
     int runStatus = g_application_run(ctx.app, 1, appArgv);
     if (ctx.server) ctx.server->WillTerminate();
     HY_LOG(LL_Status, kCategory, "PTApplication::terminate", "larkhost ends");
-    if (ctx.recentMenu != nullptr) g_object_unref(ctx.recentMenu);
+    ctx.recentMenu.reset();
     ctx.runCommand.reset();
     ctx.openPanel.reset();
     ctx.helper.reset();
