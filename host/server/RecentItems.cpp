@@ -14,8 +14,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kKey = "RecentItems";
-// A folder with more entries than this is not searched for a moved file.
-constexpr size_t kSearchLimit = 20000;
+// The search for a moved file looks at this many folder entries at most, so that a bookmark of a
+// file in a crowded place (the home folder's parent, say) cannot stall the menu.
+constexpr size_t kSearchBudget = 20000;
 
 std::string Escape(const std::string& text) {
     gchar* escaped = g_strescape(text.c_str(), nullptr);
@@ -76,12 +77,12 @@ bool Matches(const struct stat& st, const Bookmark& bookmark) {
 
 // Looks for the bookmark's file among the entries of `folder` (not following links).
 std::optional<std::string> FindIn(const fs::path& folder, const Bookmark& bookmark,
-                                  std::vector<fs::path>* subfolders) {
+                                  std::vector<fs::path>* subfolders, size_t& budget) {
     std::error_code ec;
     fs::directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
-    size_t seen = 0;
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        if (++seen > kSearchLimit) break;
+        if (budget == 0) break;
+        --budget;
         struct stat st {};
         if (lstat(it->path().c_str(), &st) != 0) continue;
         if (Matches(st, bookmark)) return it->path().string();
@@ -110,11 +111,14 @@ std::optional<ResolvedBookmark> ResolveBookmark(const Bookmark& bookmark) {
         return ResolvedBookmark{bookmark.path, false};
     // Renamed or moved nearby: its folder, the parent, and their subfolders, nearest first.
     fs::path folder = fs::path(bookmark.path).parent_path();
+    size_t budget = kSearchBudget;
     for (const fs::path& base : {folder, folder.parent_path()}) {
         std::vector<fs::path> subfolders;
-        if (auto found = FindIn(base, bookmark, &subfolders)) return ResolvedBookmark{*found, true};
+        if (auto found = FindIn(base, bookmark, &subfolders, budget))
+            return ResolvedBookmark{*found, true};
         for (const auto& sub : subfolders)
-            if (auto found = FindIn(sub, bookmark, nullptr)) return ResolvedBookmark{*found, true};
+            if (auto found = FindIn(sub, bookmark, nullptr, budget))
+                return ResolvedBookmark{*found, true};
         if (base == base.parent_path()) break;  // the root has no parent
     }
     if (atPath) return ResolvedBookmark{bookmark.path, true};  // replaced at the same path
