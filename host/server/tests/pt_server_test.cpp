@@ -137,6 +137,17 @@ TEST_F(PTServerTest, TheFirstRunSplashComesOnlyWhenTheRecordedVersionDiffersIgno
     EXPECT_EQ(defaults.GetString("FirstRunVersion"), std::optional<std::string>("1.1"));
 }
 
+TEST_F(PTServerTest, AKeyFileThatCannotBeReadOrWrittenStillStartsWithTheFirstRunSplash) {
+    std::filesystem::create_directories(config.Path("unusable.conf"));  // a folder, not a file
+    HostDefaults unusable(config.Path("unusable.conf"));
+    unusable.RegisterHostDefaults("/b");
+    PTServer server(options, unusable, ui);
+    server.DidFinishLaunching();
+    EXPECT_EQ(ui.firstRunShown, 1);
+    ASSERT_TRUE(PumpUntil([&] { return ui.quits == 1; }));
+    EXPECT_TRUE(std::filesystem::is_directory(config.Path("unusable.conf")));
+}
+
 TEST_F(PTServerTest, DisableWineIntegrationRemovesTheLoaderSocketVariable) {
     WineLoaderOptions loaderOptions;
     loaderOptions.porticoRoot = root.Path();
