@@ -3,6 +3,7 @@
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -359,7 +360,14 @@ int RunHost(int argc, char** argv) {
             items.push_back({false, ctx.commandLine.bottle, url});
         for (const auto& doc : ctx.commandLine.documents)
             items.push_back({true, ctx.commandLine.bottle, doc});
-        if (ForwardToRunningHost(items)) return 0;
+        size_t taken = ForwardToRunningHost(items);
+        if (taken == items.size()) return 0;
+        // The running host went away part of the way: this one starts with what is left.
+        auto& urls = ctx.commandLine.urls;
+        auto& docs = ctx.commandLine.documents;
+        size_t fromUrls = std::min(taken, urls.size());
+        urls.erase(urls.begin(), urls.begin() + static_cast<long>(fromUrls));
+        docs.erase(docs.begin(), docs.begin() + static_cast<long>(taken - fromUrls));
     }
     std::error_code ec;
     std::string exe = std::filesystem::read_symlink("/proc/self/exe", ec).string();

@@ -64,13 +64,15 @@ std::string ForwardRequest(const ForwardedItem& item) {
            "\t" + Escape(item.text);
 }
 
-bool ForwardToRunningHost(const std::vector<ForwardedItem>& items, const std::string& directory) {
+size_t ForwardToRunningHost(const std::vector<ForwardedItem>& items, const std::string& directory) {
     std::string path = SocketPath(directory);
+    size_t taken = 0;
     for (const auto& item : items) {
         std::string answer;
-        if (!Ask(path, ForwardRequest(item), answer) || answer != "ok") return false;
+        if (!Ask(path, ForwardRequest(item), answer) || answer != "ok") break;
+        ++taken;
     }
-    return true;
+    return taken;
 }
 
 std::unique_ptr<HelperServer> HelperServer::Start(HelperServerHooks hooks,

@@ -40,10 +40,11 @@ struct ForwardedItem {
 
 // The request line that carries `item`.
 std::string ForwardRequest(const ForwardedItem& item);
-// Hands `items` to the host listening at `directory`/HelperServer::kName (the runtime folder when
-// empty). False when no host answers there (none is running, or a stale socket file is left).
-bool ForwardToRunningHost(const std::vector<ForwardedItem>& items,
-                          const std::string& directory = "");
+// Hands `items`, in order, to the host listening at `directory`/HelperServer::kName (the runtime
+// folder when empty). Answers how many it took: 0 when no host answers there (none is running,
+// or a stale socket file is left); fewer than all when that host went away meanwhile.
+size_t ForwardToRunningHost(const std::vector<ForwardedItem>& items,
+                            const std::string& directory = "");
 
 class HelperServer {
   public:
