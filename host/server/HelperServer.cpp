@@ -161,8 +161,10 @@ std::string HelperServer::Answer(const std::string& request) {
         if (tab == std::string::npos || !m_hooks.open) return "error";
         std::string bottle = Unescape(request.substr(9, tab - 9));
         std::string text = Unescape(request.substr(tab + 1));
-        if (text.empty()) return "error";
-        m_hooks.open(kind[5] == 'd', bottle, text);
+        bool document = kind[5] == 'd';
+        // A document comes with an absolute path: the sender's folder means nothing here.
+        if (text.empty() || (document && text[0] != '/')) return "error";
+        m_hooks.open(document, bottle, text);
         return "ok";
     }
     return "error";

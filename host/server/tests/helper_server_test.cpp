@@ -91,6 +91,7 @@ TEST(HelperServer, ForwardedUrlsAndDocumentsArriveIntact) {
     EXPECT_EQ(Ask(server->Path(), ForwardRequest(url)), "ok\n");
     EXPECT_EQ(Ask(server->Path(), ForwardRequest(doc)), "ok\n");
     EXPECT_EQ(Ask(server->Path(), "open-url\tno text"), "error\n");
+    EXPECT_EQ(Ask(server->Path(), ForwardRequest({true, "", "relative/file.txt"})), "error\n");
     ASSERT_EQ(got.size(), 2u);
     EXPECT_FALSE(got[0].document);
     EXPECT_EQ(got[0].text, url.text);
