@@ -3,6 +3,7 @@
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -18,9 +19,10 @@
 #include "MainThread.h"
 #include "MoveActionsGtk.h"
 #include "MoveToApplications.h"
+#include "OpenPanel.h"
 #include "PTServer.h"
 #include "ProxyWatcher.h"
-#include "RecentItems.h"
+#include "RecentMenu.h"
 #include "RunCommandWindow.h"
 #include "WineLoader.h"
 
@@ -59,9 +61,9 @@ struct HostContext {
     std::shared_ptr<WineLoader> loader;
     std::unique_ptr<PTServer> server;
     std::unique_ptr<RunCommandWindow> runCommand;
+    std::unique_ptr<OpenPanel> openPanel;
     std::unique_ptr<HelperServer> helper;
-    GMenu* recentMenu = nullptr;
-    std::vector<RecentMenuItem> recentItems;
+    std::unique_ptr<RecentMenu> recentMenu;
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
     int status = 0;
     bool quitRequested = false;
@@ -77,26 +79,18 @@ void ShowRunCommandWindow(HostContext* ctx) {
     ctx->runCommand->Show();
 }
 
-// The "Open Recent" menu: one item per document that still exists, then "Clear" (disabled when
-// there is nothing to clear).
-void RebuildRecentMenu(HostContext* ctx) {
-    if (ctx->recentMenu == nullptr) return;
-    g_menu_remove_all(ctx->recentMenu);
-    ctx->recentItems = RecentItems(*ctx->defaults).Rebuild();
-    for (size_t i = 0; i < ctx->recentItems.size(); ++i) {
-        GMenuItem* item = g_menu_item_new(ctx->recentItems[i].title.c_str(), nullptr);
-        g_menu_item_set_action_and_target_value(item, "app.open-recent",
-                                                g_variant_new_int32(static_cast<int>(i)));
-        g_menu_append_item(ctx->recentMenu, item);
-        g_object_unref(item);
+// The Open panel with its bottle chooser; a panel still open is brought to the front, a new one
+// lists the bottles as they are now.
+void ShowOpenPanel(HostContext* ctx) {
+    if (ctx->openPanel && gtk_widget_get_visible(ctx->openPanel->Dialog())) {
+        ctx->openPanel->Show();
+        return;
     }
-    GMenu* clear = g_menu_new();
-    g_menu_append(clear, "Clear", "app.clear-recent");
-    g_menu_append_section(ctx->recentMenu, nullptr, G_MENU_MODEL(clear));
-    g_object_unref(clear);
-    GAction* clearAction = g_action_map_lookup_action(G_ACTION_MAP(ctx->app), "clear-recent");
-    if (clearAction != nullptr)
-        g_simple_action_set_enabled(G_SIMPLE_ACTION(clearAction), !ctx->recentItems.empty());
+    ctx->openPanel = std::make_unique<OpenPanel>(
+        ctx->python->Bottles(), [ctx](const std::string& path, const std::string& bottle) {
+            ctx->server->RunClient(path, bottle);
+        });
+    ctx->openPanel->Show();
 }
 
 // The application's menu: every title is a format taking the application's name. Until start-up
@@ -107,28 +101,7 @@ void AddMenus(HostContext* ctx) {
         void (*run)(HostContext*);
     };
     static const Item items[] = {
-        {"open",
-         [](HostContext* c) {
-             GtkWidget* chooser = gtk_file_chooser_dialog_new(
-                 "Open", nullptr, GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel", GTK_RESPONSE_CANCEL,
-                 "Open", GTK_RESPONSE_ACCEPT, nullptr);
-             gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(chooser), TRUE);
-             gtk_file_chooser_set_create_folders(GTK_FILE_CHOOSER(chooser), FALSE);
-             GtkWidget* note = gtk_label_new(
-                 "If possible, the selected document will be opened in the appropriate Windows "
-                 "application.\n"
-                 "Available file types may vary depending on which bottle is selected below.");
-             gtk_file_chooser_set_extra_widget(GTK_FILE_CHOOSER(chooser), note);
-             if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
-                 GSList* files = gtk_file_chooser_get_filenames(GTK_FILE_CHOOSER(chooser));
-                 for (GSList* f = files; f != nullptr; f = f->next) {
-                     c->server->RunClient(static_cast<char*>(f->data), c->python->DefaultBottle());
-                     g_free(f->data);
-                 }
-                 g_slist_free(files);
-             }
-             gtk_widget_destroy(chooser);
-         }},
+        {"open", ShowOpenPanel},
         {"run-command", ShowRunCommandWindow},
         {"quit",
          [](HostContext* c) {
@@ -153,33 +126,12 @@ void AddMenus(HostContext* ctx) {
         g_action_map_add_action(G_ACTION_MAP(ctx->app), G_ACTION(action));
         g_object_unref(action);
     }
-    GSimpleAction* openRecent = g_simple_action_new("open-recent", G_VARIANT_TYPE_INT32);
-    g_signal_connect(
-        openRecent, "activate", G_CALLBACK(+[](GSimpleAction*, GVariant* index, gpointer d) {
-            auto* c = static_cast<HostContext*>(d);
-            size_t i = static_cast<size_t>(g_variant_get_int32(index));
-            if (i < c->recentItems.size() && std::filesystem::exists(c->recentItems[i].item.path)) {
-                RecentItem item = c->recentItems[i].item;
-                c->server->RunClient(item.path, item.bottle.value_or(""));
-            } else {
-                gdk_display_beep(gdk_display_get_default());
-                RebuildRecentMenu(c);
-            }
-        }),
-        ctx);
-    g_action_map_add_action(G_ACTION_MAP(ctx->app), G_ACTION(openRecent));
-    g_object_unref(openRecent);
-    GSimpleAction* clearRecent = g_simple_action_new("clear-recent", nullptr);
-    g_signal_connect(clearRecent, "activate",
-                     G_CALLBACK(+[](GSimpleAction*, GVariant*, gpointer d) {
-                         auto* c = static_cast<HostContext*>(d);
-                         RecentItems(*c->defaults).Clear();
-                         RebuildRecentMenu(c);
-                     }),
-                     ctx);
-    g_action_map_add_action(G_ACTION_MAP(ctx->app), G_ACTION(clearRecent));
-    g_object_unref(clearRecent);
-
+    ctx->recentMenu = std::make_unique<RecentMenu>(
+        *ctx->defaults, G_ACTION_MAP(ctx->app),
+        [ctx](const std::string& path, const std::string& bottle) {
+            ctx->server->RunClient(path, bottle);
+        },
+        [] { gdk_display_beep(gdk_display_get_default()); });
     GMenu* bar = g_menu_new();
     GMenu* file = g_menu_new();
     auto title = [](const char* format) {
@@ -189,8 +141,7 @@ void AddMenus(HostContext* ctx) {
         return out;
     };
     g_menu_append(file, title("Open\u2026").c_str(), "app.open");
-    ctx->recentMenu = g_menu_new();
-    g_menu_append_submenu(file, "Open Recent", G_MENU_MODEL(ctx->recentMenu));
+    g_menu_append_submenu(file, "Open Recent", G_MENU_MODEL(ctx->recentMenu->Menu()));
     g_menu_append(file, title("Run Command\u2026").c_str(), "app.run-command");
     g_menu_append(file, title("Quit %s").c_str(), "app.quit");
     GMenu* help = g_menu_new();
@@ -201,7 +152,7 @@ void AddMenus(HostContext* ctx) {
     g_object_unref(file);
     g_object_unref(help);
     g_object_unref(bar);
-    RebuildRecentMenu(ctx);
+    ctx->recentMenu->Rebuild();
 }
 
 void Activate(GApplication*, gpointer data) {
@@ -216,7 +167,9 @@ void Activate(GApplication*, gpointer data) {
             g_application_release(ctx->app);
             g_application_quit(ctx->app);
         },
-        [ctx] { RebuildRecentMenu(ctx); });
+        [ctx] {
+            if (ctx->recentMenu) ctx->recentMenu->Rebuild();
+        });
     ctx->defaults = std::make_unique<HostDefaults>(HostDefaults::DefaultPath());
     ctx->defaults->RegisterHostDefaults(DefaultBottleDirectory());
 
@@ -232,6 +185,16 @@ void Activate(GApplication*, gpointer data) {
         in.porticoRoot = ctx->porticoRoot;
         in.helperServerReady = ctx->server && ctx->server->HelperServerReady();
         return TaskEnvironment(CurrentEnvironment(), in);
+    };
+    // A second larkhost hands its URLs and documents over: they run as if they had arrived here.
+    hooks.open = [ctx](bool document, const std::string& bottle, const std::string& text) {
+        if (!ctx->server) return;
+        HY_LOG(LL_Status, kCategory, "PTServer::forwardedLaunch", "forwarded %s: %s",
+               document ? "document" : "URL", text.c_str());
+        if (document)
+            ctx->server->OpenDocument(text, bottle);
+        else
+            ctx->server->OpenUrl(text, bottle);
     };
     ctx->helper = HelperServer::Start(hooks);
 
@@ -390,6 +353,22 @@ int RunHost(int argc, char** argv) {
         std::fprintf(stderr, "usage: larkhost [--bottle NAME] [--run-command] [URL | FILE]...\n");
         return ctx.commandLine.help ? 0 : 2;
     }
+    // A host already running takes this start's URLs and documents; this one then ends.
+    if (!ctx.commandLine.urls.empty() || !ctx.commandLine.documents.empty()) {
+        std::vector<ForwardedItem> items;
+        for (const auto& url : ctx.commandLine.urls)
+            items.push_back({false, ctx.commandLine.bottle, url});
+        for (const auto& doc : ctx.commandLine.documents)
+            items.push_back({true, ctx.commandLine.bottle, doc});
+        size_t taken = ForwardToRunningHost(items);
+        if (taken == items.size()) return 0;
+        // The running host went away part of the way: this one starts with what is left.
+        auto& urls = ctx.commandLine.urls;
+        auto& docs = ctx.commandLine.documents;
+        size_t fromUrls = std::min(taken, urls.size());
+        urls.erase(urls.begin(), urls.begin() + static_cast<long>(fromUrls));
+        docs.erase(docs.begin(), docs.begin() + static_cast<long>(taken - fromUrls));
+    }
     std::error_code ec;
     std::string exe = std::filesystem::read_symlink("/proc/self/exe", ec).string();
     ctx.porticoRoot = PorticoRootForExecutable(exe);
@@ -411,8 +390,9 @@ int RunHost(int argc, char** argv) {
     int runStatus = g_application_run(ctx.app, 1, appArgv);
     if (ctx.server) ctx.server->WillTerminate();
     HY_LOG(LL_Status, kCategory, "PTApplication::terminate", "larkhost ends");
-    if (ctx.recentMenu != nullptr) g_object_unref(ctx.recentMenu);
+    ctx.recentMenu.reset();
     ctx.runCommand.reset();
+    ctx.openPanel.reset();
     ctx.helper.reset();
     ctx.server.reset();
     ctx.loader.reset();

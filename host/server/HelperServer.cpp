@@ -10,13 +10,76 @@
 #include "MainThread.h"
 
 namespace larkhost {
+namespace {
+
+std::string SocketPath(const std::string& directory) {
+    return (directory.empty() ? std::string(g_get_user_runtime_dir()) : directory) + "/" +
+           HelperServer::kName;
+}
+
+std::string Escape(const std::string& text) {
+    gchar* escaped = g_strescape(text.c_str(), nullptr);
+    std::string out = escaped;
+    g_free(escaped);
+    return out;
+}
+
+std::string Unescape(const std::string& text) {
+    gchar* plain = g_strcompress(text.c_str());
+    std::string out = plain;
+    g_free(plain);
+    return out;
+}
+
+// One request line to the host at `path`; false when nothing answers there.
+bool Ask(const std::string& path, const std::string& request, std::string& answer) {
+    GSocketClient* client = g_socket_client_new();
+    GSocketAddress* address = g_unix_socket_address_new(path.c_str());
+    GSocketConnection* connection =
+        g_socket_client_connect(client, G_SOCKET_CONNECTABLE(address), nullptr, nullptr);
+    g_object_unref(address);
+    g_object_unref(client);
+    if (connection == nullptr) return false;
+    std::string line = request + "\n";
+    GOutputStream* out = g_io_stream_get_output_stream(G_IO_STREAM(connection));
+    bool ok = g_output_stream_write_all(out, line.data(), line.size(), nullptr, nullptr, nullptr);
+    if (ok) {
+        GDataInputStream* lines =
+            g_data_input_stream_new(g_io_stream_get_input_stream(G_IO_STREAM(connection)));
+        gsize length = 0;
+        gchar* reply = g_data_input_stream_read_line(lines, &length, nullptr, nullptr);
+        ok = reply != nullptr;
+        if (ok) answer.assign(reply, length);
+        g_free(reply);
+        g_object_unref(lines);
+    }
+    g_object_unref(connection);
+    return ok;
+}
+
+}  // namespace
+
+std::string ForwardRequest(const ForwardedItem& item) {
+    return std::string(item.document ? "open-doc" : "open-url") + "\t" + Escape(item.bottle) +
+           "\t" + Escape(item.text);
+}
+
+size_t ForwardToRunningHost(const std::vector<ForwardedItem>& items, const std::string& directory) {
+    std::string path = SocketPath(directory);
+    size_t taken = 0;
+    for (const auto& item : items) {
+        std::string answer;
+        if (!Ask(path, ForwardRequest(item), answer) || answer != "ok") break;
+        ++taken;
+    }
+    return taken;
+}
 
 std::unique_ptr<HelperServer> HelperServer::Start(HelperServerHooks hooks,
                                                   const std::string& directory) {
     std::unique_ptr<HelperServer> server(new HelperServer());
     server->m_hooks = std::move(hooks);
-    std::string dir = directory.empty() ? g_get_user_runtime_dir() : directory;
-    server->m_path = dir + "/" + kName;
+    server->m_path = SocketPath(directory);
     unlink(server->m_path.c_str());  // a socket left by an earlier run
 
     // Each connection is served on a worker thread; the answers are worked out on the main thread.
@@ -46,7 +109,7 @@ std::unique_ptr<HelperServer> HelperServer::Start(HelperServerHooks hooks,
             g_filter_input_stream_set_close_base_stream(G_FILTER_INPUT_STREAM(lines), FALSE);
             gsize length = 0;
             gchar* line = g_data_input_stream_read_line(lines, &length, nullptr, nullptr);
-            if (line != nullptr && length <= 4096) {
+            if (line != nullptr && length <= 65536) {
                 std::string request(line, length);
                 std::string answer;
                 RunOnMainLoop([&] { answer = static_cast<HelperServer*>(self)->Answer(request); });
@@ -91,6 +154,18 @@ std::string HelperServer::Answer(const std::string& request) {
         if (m_hooks.environment)
             for (const auto& e : m_hooks.environment()) out += e + '\0';
         return out;
+    }
+    for (const char* kind : {"open-url\t", "open-doc\t"}) {
+        if (request.rfind(kind, 0) != 0) continue;
+        size_t tab = request.find('\t', 9);
+        if (tab == std::string::npos || !m_hooks.open) return "error";
+        std::string bottle = Unescape(request.substr(9, tab - 9));
+        std::string text = Unescape(request.substr(tab + 1));
+        bool document = kind[5] == 'd';
+        // A document comes with an absolute path: the sender's folder means nothing here.
+        if (text.empty() || (document && text[0] != '/')) return "error";
+        m_hooks.open(document, bottle, text);
+        return "ok";
     }
     return "error";
 }

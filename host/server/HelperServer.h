@@ -5,6 +5,9 @@
 //   "ready <bottle>"      -> "yes" when ready and the bottle exists and can run commands
 //   "raise <tag>"         -> "ok" (the host's windows come to the front)
 //   "environment"         -> the environment a new task gets, NUL-separated, then a new line
+//   "open-url\t<bottle>\t<url>", "open-doc\t<bottle>\t<path>"
+//                         -> "ok": a second larkhost hands its URL or document over (the two
+//                            fields C-escaped, so tabs, new lines and any byte travel intact)
 // Anything else gets "error".
 #pragma once
 
@@ -24,7 +27,24 @@ struct HelperServerHooks {
     BottleCollection* bottles = nullptr;
     std::function<void(const std::string& tag)> raise;
     std::function<std::vector<std::string>()> environment;
+    // A URL (`document` false) or document forwarded by another larkhost; empty `bottle`: none.
+    std::function<void(bool document, const std::string& bottle, const std::string& text)> open;
 };
+
+// A URL or document to hand to a running host.
+struct ForwardedItem {
+    bool document = false;
+    std::string bottle;
+    std::string text;
+};
+
+// The request line that carries `item`.
+std::string ForwardRequest(const ForwardedItem& item);
+// Hands `items`, in order, to the host listening at `directory`/HelperServer::kName (the runtime
+// folder when empty). Answers how many it took: 0 when no host answers there (none is running,
+// or a stale socket file is left); fewer than all when that host went away meanwhile.
+size_t ForwardToRunningHost(const std::vector<ForwardedItem>& items,
+                            const std::string& directory = "");
 
 class HelperServer {
   public:

@@ -13,6 +13,7 @@ struct BottleInfo {
     std::string displayName;
     bool isDefault = false;
     bool canRunCommands = false;
+    std::string winePrefix;  // the bottle's Wine prefix ("wine_prefix")
 };
 
 // What the host needs of its bottles; the embedded Python implements it, tests fake it.

@@ -179,7 +179,7 @@ void PTServer::StopFeedbackTimer() {
 void PTServer::FeedbackTick() {
     if (m_feedback.Empty()) {
         StopFeedbackTimer();  // parked until the next launch
-        m_ui.ShowSplash(false);
+        m_ui.CloseSplashes();
         return;
     }
     bool draw = m_feedback.Tick();

@@ -39,6 +39,8 @@ class HostUi {
     // The "firstrunsplash" window; false when there is none.
     virtual bool ShowFirstRunSplash() = 0;
     virtual bool FirstRunSplashShowing() = 0;
+    // The launches have finished: both the "splash" and the "firstrunsplash" window close.
+    virtual void CloseSplashes() { ShowSplash(false); }
     virtual void SetMenusEnabled(bool enabled) = 0;
     // Ends the application's main loop (after the terminate request was answered "now").
     virtual void Quit() = 0;

@@ -117,14 +117,17 @@ std::vector<BottleInfo> PythonSetup::Bottles() {
         PyObject* display = PyObject_GetAttrString(item, "display_name");
         PyObject* isDefault = PyObject_GetAttrString(item, "is_default");
         PyObject* canRun = PyObject_GetAttrString(item, "can_run_commands");
+        PyObject* prefix = PyObject_GetAttrString(item, "wine_prefix");
         info.name = Text(name);
         info.displayName = Text(display);
         info.isDefault = Truthy(isDefault);
         info.canRunCommands = Truthy(canRun);
+        info.winePrefix = Text(prefix);
         Py_XDECREF(name);
         Py_XDECREF(display);
         Py_XDECREF(isDefault);
         Py_XDECREF(canRun);
+        Py_XDECREF(prefix);
         Py_DECREF(item);
         TakePythonError();
         if (!info.name.empty()) out.push_back(info);

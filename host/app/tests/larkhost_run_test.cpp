@@ -9,6 +9,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -59,6 +60,31 @@ struct HostRun {
     int status = -1;
     bool finished = false;
 };
+
+pid_t StartHost(const std::string& root, const std::vector<std::string>& env,
+                const std::vector<std::string>& args = {}) {
+    std::vector<char*> envp;
+    for (const auto& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    envp.push_back(nullptr);
+    std::string exe = root + "/lib/wine/larkhost";
+    std::vector<char*> argv = {const_cast<char*>(exe.c_str())};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        execve(exe.c_str(), argv.data(), envp.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+bool WaitFor(const std::function<bool()>& done, int seconds) {
+    for (int i = 0; i < seconds * 20; ++i) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return done();
+}
 
 // Starts <root>/lib/wine/larkhost with `env` and waits up to four minutes (a first start
 // creates the bottle).
@@ -116,6 +142,51 @@ TEST(LarkhostRun, AMissingLauncherProgramEndsInTheAlertAndTheHostQuits) {
     EXPECT_NE(log.find("The primary OEM task just exited.  Time to close down."),
               std::string::npos);
     EXPECT_NE(log.find("larkhost ends"), std::string::npos);
+}
+
+// A second larkhost started with a URL hands it to the running one and ends; the running host
+// starts the URL through ptstart exactly as it would its own, quotes and all.
+TEST(LarkhostRun, ASecondHostForwardsItsUrlToTheRunningOne) {
+    hytest::TempDir dir;
+    std::string stop = dir.Path("stop");
+    std::string started = dir.Path("started");
+    std::string root = MakeInstallation(
+        dir.Path(), "#!/bin/sh\ntouch '" + started + "'\nwhile [ ! -f '" + stop +
+                        "' ]; do sleep 0.05; done\n");
+    std::string recorded = dir.Path("ptstart-args");
+    fs::remove(root + "/bin/ptstart");
+    WriteExecutable(root + "/bin/ptstart", "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + recorded +
+                                               ".part' && mv '" + recorded + ".part' '" +
+                                               recorded + "'\n");
+    fs::create_directories(dir.Path("run"));
+    fs::permissions(dir.Path("run"), fs::perms::owner_all);
+    auto env = BaseEnvironment(dir, dir.Path("data"));
+    env.push_back("XDG_RUNTIME_DIR=" + dir.Path("run"));
+
+    pid_t first = StartHost(root, env);
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(started); }, 60)) << "the first host's launcher";
+    const std::string url = "larkspur://play?name='O'\\''Brien' & more";
+    pid_t second = StartHost(root, env, {"--bottle", "Bottle B", url});
+    int status = -1;
+    ASSERT_TRUE(WaitFor([&] { return waitpid(second, &status, WNOHANG) == second; }, 60));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(recorded); }, 60)) << "the URL was not started";
+    EXPECT_EQ(Read(recorded), "--bottle\nBottle B\n--wait-children\n--enable-alt-loader\nmacdrv\n"
+                              "--\n" + url + "\n");
+
+    std::ofstream(stop) << "";
+    bool ended = WaitFor([&] { return waitpid(first, &status, WNOHANG) == first; }, 60);
+    if (!ended) {
+        kill(first, SIGKILL);
+        waitpid(first, &status, 0);
+    }
+    EXPECT_TRUE(ended);
+    std::string log = Read(dir.Path("state/Larkspur/logs/larkhost.log"));
+    EXPECT_NE(log.find("forwarded URL: " + url), std::string::npos) << log;
+    // The second host did not start a host of its own; the first one logs its start.
+    EXPECT_NE(log.find("larkhost 1.0, process " + std::to_string(first)), std::string::npos);
+    EXPECT_EQ(log.find("larkhost 1.0, process " + std::to_string(second)), std::string::npos)
+        << log;
 }
 
 TEST(LarkhostRun, TheWindowsProgramRunsInsideTheHostProcessAndItsEndEndsTheHostAfterShutdown) {

@@ -21,7 +21,12 @@ class RecordingUi : public HostUi {
         ++firstRunShown;
         return true;
     }
-    bool FirstRunSplashShowing() override { return false; }
+    bool FirstRunSplashShowing() override { return firstRunShowing; }
+    void CloseSplashes() override {
+        ++splashesClosed;
+        splashVisible = false;
+        firstRunShowing = false;
+    }
     void SetMenusEnabled(bool enabled) override { menusEnabled = enabled; }
     void Quit() override { ++quits; }
 
@@ -29,6 +34,8 @@ class RecordingUi : public HostUi {
     int splashShown = 0;
     bool splashVisible = false;
     int firstRunShown = 0;
+    bool firstRunShowing = false;  // set by a test: the first-run splash is on screen
+    int splashesClosed = 0;
     bool menusEnabled = false;
     int quits = 0;
 };

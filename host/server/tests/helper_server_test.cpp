@@ -77,6 +77,31 @@ TEST(HelperServer, AnswersReadinessPerBottleAndTheTaskEnvironment) {
     EXPECT_EQ(Ask(server->Path(), "rm -rf /"), "error\n");
 }
 
+TEST(HelperServer, ForwardedUrlsAndDocumentsArriveIntact) {
+    hytest::TempDir dir;
+    std::vector<ForwardedItem> got;
+    HelperServerHooks hooks;
+    hooks.open = [&](bool document, const std::string& bottle, const std::string& text) {
+        got.push_back({document, bottle, text});
+    };
+    auto server = HelperServer::Start(hooks, dir.Path());
+    ASSERT_TRUE(server);
+    const ForwardedItem url{false, "", "larkspur://x?q='a'\tb\nc\\d \xc3\xa9"};
+    const ForwardedItem doc{true, "My\tBottle", "/tmp/it's a \"file\".txt"};
+    EXPECT_EQ(Ask(server->Path(), ForwardRequest(url)), "ok\n");
+    EXPECT_EQ(Ask(server->Path(), ForwardRequest(doc)), "ok\n");
+    EXPECT_EQ(Ask(server->Path(), "open-url\tno text"), "error\n");
+    EXPECT_EQ(Ask(server->Path(), ForwardRequest({true, "", "relative/file.txt"})), "error\n");
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_FALSE(got[0].document);
+    EXPECT_EQ(got[0].text, url.text);
+    EXPECT_TRUE(got[1].document);
+    EXPECT_EQ(got[1].bottle, doc.bottle);
+    EXPECT_EQ(got[1].text, doc.text);
+    // No host listening: the caller starts one itself.
+    EXPECT_EQ(ForwardToRunningHost({url}, dir.Path("nowhere")), 0u);
+}
+
 TEST(HelperServer, AFolderItCannotUseIsLoggedAndTheHostGoesOn) {
     hytest::ScopedLogCapture log;
     HelperServerHooks hooks;

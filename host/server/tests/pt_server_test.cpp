@@ -106,6 +106,48 @@ TEST_F(PTServerTest, StartUpRunsThePrimaryTaskBehindTheGateWithItsEnvironmentAnd
     EXPECT_TRUE(ui.alerts.empty());
 }
 
+TEST_F(PTServerTest, TheLaunchSplashStaysHiddenWhileTheFirstRunSplashShowsAndBothCloseAtTheEnd) {
+    defaults.SetString("FirstRunVersion", "0.9");
+    ui.firstRunShowing = true;
+    PTServer server(options, defaults, ui);
+    server.DidFinishLaunching();
+    EXPECT_EQ(ui.firstRunShown, 1);
+    ASSERT_TRUE(PumpUntil([&] { return ui.quits == 1; }));
+    EXPECT_EQ(ui.splashShown, 0);  // the start-up test shows the splash when this one is not up
+    EXPECT_GE(ui.splashesClosed, 1);
+    EXPECT_FALSE(ui.firstRunShowing);
+    EXPECT_EQ(defaults.GetString("FirstRunVersion"), std::optional<std::string>("1.0"));
+}
+
+TEST_F(PTServerTest, TheFirstRunSplashComesOnlyWhenTheRecordedVersionDiffersIgnoringCase) {
+    options.version = "1.0b";
+    defaults.SetString("FirstRunVersion", "1.0B");
+    {
+        PTServer server(options, defaults, ui);
+        server.DidFinishLaunching();
+        ASSERT_TRUE(PumpUntil([&] { return ui.quits == 1; }));
+    }
+    EXPECT_EQ(ui.firstRunShown, 0);
+    EXPECT_EQ(defaults.GetString("FirstRunVersion"), std::optional<std::string>("1.0B"));
+    options.version = "1.1";
+    PTServer server(options, defaults, ui);
+    server.DidFinishLaunching();
+    ASSERT_TRUE(PumpUntil([&] { return ui.quits == 2; }));
+    EXPECT_EQ(ui.firstRunShown, 1);
+    EXPECT_EQ(defaults.GetString("FirstRunVersion"), std::optional<std::string>("1.1"));
+}
+
+TEST_F(PTServerTest, AKeyFileThatCannotBeReadOrWrittenStillStartsWithTheFirstRunSplash) {
+    std::filesystem::create_directories(config.Path("unusable.conf"));  // a folder, not a file
+    HostDefaults unusable(config.Path("unusable.conf"));
+    unusable.RegisterHostDefaults("/b");
+    PTServer server(options, unusable, ui);
+    server.DidFinishLaunching();
+    EXPECT_EQ(ui.firstRunShown, 1);
+    ASSERT_TRUE(PumpUntil([&] { return ui.quits == 1; }));
+    EXPECT_TRUE(std::filesystem::is_directory(config.Path("unusable.conf")));
+}
+
 TEST_F(PTServerTest, DisableWineIntegrationRemovesTheLoaderSocketVariable) {
     WineLoaderOptions loaderOptions;
     loaderOptions.porticoRoot = root.Path();

@@ -35,6 +35,7 @@ TEST(PythonSetup, BottlesDefaultsQuitStepsAndTheCommandSplitterComeFromPtutils) 
         EXPECT_EQ(sorted[1].name, "Alpha");  // then by name, ignoring case
         EXPECT_EQ(sorted[2].name, "zeta");
         EXPECT_TRUE(sorted[2].canRunCommands);
+        EXPECT_EQ(sorted[2].winePrefix, bottles.Path("zeta"));
         EXPECT_FALSE(sorted[1].canRunCommands);
         // A bottle without a running Wine server agrees to every step at once.
         for (const char* step : {"pre_quit", "quit", "post_quit"})
