@@ -139,6 +139,8 @@ TEST_F(BridgeCommands, StaticPagesComeFromTheRunningBank) {
     // the plain static page is shown in the same state.
     EXPECT_FALSE(Send(*bridge, "BrowseStaticError"));
     EXPECT_EQ(bridge->CurrentPage(), PK_Firewall);
+    EXPECT_TRUE(Send(*bridge, "BrowseStatic"));
+    EXPECT_EQ(bridge->CurrentPage(), PK_Static);
     EXPECT_TRUE(Send(*bridge, "BrowseFallBack"));
     EXPECT_EQ(bridge->CurrentPage(), PK_Error);
     std::vector<std::string> pages;
@@ -146,7 +148,7 @@ TEST_F(BridgeCommands, StaticPagesComeFromTheRunningBank) {
         if (call.rfind("GotoPage|", 0) == 0) pages.push_back(call);
     const std::string web = "GotoPage|" + root + "PatchClient/BankA/web/English/";
     EXPECT_EQ(pages, (std::vector<std::string>{web + "firewall.html|1", web + "firewallVista.html|1",
-                                               "GotoPage|http://fallback.example/|1"}));
+                                               web + "default.html|1", "GotoPage|http://fallback.example/|1"}));
 }
 
 TEST_F(BridgeCommands, TheWindowGetsTheLoopsWaitSourceUnlessSwitchedOff) {
