@@ -1,6 +1,9 @@
 // The patcher's speed against plain references run in the same process:
 //   BM_ReverifyWarmCache  re-verifying a 50,000-file package whose CRC cache vouches for every file,
 //   BM_StatWalk           a bare stat of the same 50,000 files;
+//   BM_FirstCheckColdCache the same package checked with no CRC cache (every file read by the
+//                         HTTP client); cache_mb_written against cache_mb_every_file, what saving
+//                         the cache after every file would write;
 //   BM_FirstInstall       a 512 MiB, 5,000-file build published by larkpublish, from larkserver's
 //                         patch role and HTTP server on loopback, CRC checks included (bytes per
 //                         second),
@@ -119,6 +122,30 @@ void BM_ReverifyWarmCache(benchmark::State& state) {
         if (batch.batchFailure != 0 || batch.unchanged != static_cast<size_t>(kVerifyFiles))
             state.SkipWithError("the cache did not vouch for every file");
     }
+    state.SetItemsProcessed(state.iterations() * kVerifyFiles);
+}
+
+void BM_FirstCheckColdCache(benchmark::State& state) {
+    VerifySet& set = Verify();
+    CountingBatch& batch = *set.batch;
+    const std::string cacheFile = CrcCache::CacheFilePath("Base", set.install + "PatchInfo/");
+    uint64_t written = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        HY_OS::DeleteFile(cacheFile);
+        uint64_t before = batch.Cache().BytesWritten();
+        state.ResumeTiming();
+        batch.Reset();
+        batch.unchanged = 0;
+        batch.AddPackage("Base", 1, true);
+        batch.RunBatch(600000);
+        if (batch.batchFailure != 0 || batch.unchanged != static_cast<size_t>(kVerifyFiles))
+            state.SkipWithError("a file was not found current");
+        written = batch.Cache().BytesWritten() - before;
+    }
+    const double entries = kVerifyFiles;
+    state.counters["cache_mb_written"] = static_cast<double>(written) / 1e6;
+    state.counters["cache_mb_every_file"] = CrcCache::kEntryBytes * entries * (entries + 1) / 2 / 1e6;
     state.SetItemsProcessed(state.iterations() * kVerifyFiles);
 }
 
@@ -256,6 +283,7 @@ void BM_UpdateOnePercent(benchmark::State& state) {
 
 BENCHMARK(BM_StatWalk)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_ReverifyWarmCache)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(BM_FirstCheckColdCache)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true);
 BENCHMARK(BM_FirstInstall)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true);
 BENCHMARK(BM_CurlSequential)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true);
 BENCHMARK(BM_UpdateOnePercent)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(2)->Repetitions(3)->ReportAggregatesOnly(true);
