@@ -40,8 +40,10 @@ HttpErrorClass ClassifyHttpError(uint32_t error);
 
 // The download rate limit of the whole process, in kilobytes (1024 bytes) per second; 0 means
 // none. It is shared evenly by the transfers running at the moment, so concurrent downloads
-// together stay within it. Thread-safe; a change also reaches transfers already running. The
-// initial value comes from the environment variable "LARK_MAX_DOWNLOAD_KBPS".
+// together stay within it. Thread-safe. A change holds exactly for transfers started afterwards;
+// running ones take their new share too, but only on average, as they read in the larger
+// blocks they started with. The initial value comes from the environment variable
+// "LARK_MAX_DOWNLOAD_KBPS".
 void SetDownloadRateLimit(uint32_t kilobytesPerSecond);
 uint32_t DownloadRateLimit();
 
