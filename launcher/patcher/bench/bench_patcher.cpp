@@ -138,9 +138,13 @@ void BM_FirstCheckColdCache(benchmark::State& state) {
         batch.Reset();
         batch.unchanged = 0;
         batch.AddPackage("Base", 1, true);
-        batch.RunBatch(600000);
-        if (batch.batchFailure != 0 || batch.unchanged != static_cast<size_t>(kVerifyFiles))
-            state.SkipWithError("a file was not found current");
+        // Every file goes through the HTTP client's check: slow on a loaded machine, and a run
+        // still going would spoil the next one.
+        if (!batch.RunBatch(3600000) || batch.batchFailure != 0 ||
+            batch.unchanged != static_cast<size_t>(kVerifyFiles)) {
+            state.SkipWithError("the check did not finish with every file current");
+            break;
+        }
         written = batch.Cache().BytesWritten() - before;
     }
     const double entries = kVerifyFiles;
@@ -283,7 +287,7 @@ void BM_UpdateOnePercent(benchmark::State& state) {
 
 BENCHMARK(BM_StatWalk)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_ReverifyWarmCache)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
-BENCHMARK(BM_FirstCheckColdCache)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_FirstCheckColdCache)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_FirstInstall)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true);
 BENCHMARK(BM_CurlSequential)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(3)->ReportAggregatesOnly(true);
 BENCHMARK(BM_UpdateOnePercent)->UseRealTime()->Unit(benchmark::kMillisecond)->Iterations(2)->Repetitions(3)->ReportAggregatesOnly(true);
