@@ -6,6 +6,15 @@
 #include "DMLTable.h"
 #include "LogMessage.h"
 
+DMLRecord* DMLRecord::CreateIn(DMLArena& arena) {
+    void* memory = arena.Allocate(sizeof(DMLRecord), alignof(DMLRecord));
+    if (!memory) return new DMLRecord();
+    auto* record = new (memory) DMLRecord();
+    arena.AddRef();
+    record->m_arena = &arena;
+    return record;
+}
+
 DMLRecord::DMLRecord(const DMLRecord& other) { *this = other; }
 
 DMLRecord& DMLRecord::operator=(const DMLRecord& other) {
@@ -37,7 +46,37 @@ DMLRecord::~DMLRecord() {
 }
 
 void DMLRecord::Release() {
-    if (m_refCount.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+    if (m_refCount.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+    if (DMLArena* arena = m_arena) {
+        // The memory stays with the arena; the arena goes when its last record has gone.
+        this->~DMLRecord();
+        arena->Release();
+    } else {
+        delete this;
+    }
+}
+
+void DMLRecord::EntryList::reserve(size_t count) {
+    if (count <= m_capacity) return;
+    auto** items = static_cast<Entry**>(::operator new(count * sizeof(Entry*)));
+    if (m_size) std::memcpy(items, m_items, m_size * sizeof(Entry*));
+    if (m_owned) ::operator delete(m_items);
+    m_items = items;
+    m_capacity = static_cast<uint32_t>(count);
+    m_owned = true;
+}
+
+void DMLRecord::EntryList::erase(Entry** at) {
+    std::memmove(at, at + 1, static_cast<size_t>(end() - at - 1) * sizeof(Entry*));
+    --m_size;
+}
+
+void DMLRecord::EntryList::UseSlots(Entry** slots, size_t count) {
+    if (m_size != 0 || count <= m_capacity) return;
+    if (m_owned) ::operator delete(m_items);
+    m_items = slots;
+    m_capacity = static_cast<uint32_t>(count);
+    m_owned = false;
 }
 
 namespace {
@@ -62,11 +101,16 @@ const DMLField* DMLRecord::FindField(std::string_view name) const {
 }
 
 void DMLRecord::AddChunk(size_t capacity) {
-    void* memory = ::operator new(sizeof(Chunk) + capacity * sizeof(Entry));
+    size_t bytes = sizeof(Chunk) + capacity * sizeof(Entry);
+    DMLArena* arena = OpenArena();
+    void* memory = arena ? arena->Allocate(bytes, alignof(Chunk)) : nullptr;
+    bool inArena = memory != nullptr;
+    if (!memory) memory = ::operator new(bytes);
     Chunk* chunk = static_cast<Chunk*>(memory);
     chunk->next = nullptr;
-    chunk->capacity = capacity;
+    chunk->capacity = static_cast<uint32_t>(capacity);
     chunk->used = 0;
+    chunk->inArena = inArena;
     if (m_lastChunk) {
         m_lastChunk->next = chunk;
     } else {
@@ -81,14 +125,22 @@ void DMLRecord::FreeChunks() {
         Chunk* next = chunk->next;
         Entry* entries = chunk->Entries();
         for (size_t i = 0; i < chunk->used; ++i) entries[i].~Entry();
-        ::operator delete(chunk);
+        if (!chunk->inArena) ::operator delete(chunk);
         chunk = next;
     }
     m_firstChunk = m_lastChunk = nullptr;
 }
 
 void DMLRecord::Reserve(size_t count) {
-    if (m_entries.capacity() < count) m_entries.reserve(count);
+    if (m_entries.capacity() < count) {
+        DMLArena* arena = m_entries.empty() ? OpenArena() : nullptr;
+        void* slots = arena ? arena->Allocate(count * sizeof(Entry*), alignof(Entry*)) : nullptr;
+        if (slots) {
+            m_entries.UseSlots(static_cast<Entry**>(slots), count);
+        } else {
+            m_entries.reserve(count);
+        }
+    }
     size_t free = m_spare.size();
     if (m_lastChunk) free += m_lastChunk->capacity - m_lastChunk->used;
     size_t needed = count > m_entries.size() ? count - m_entries.size() : 0;
