@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "LogMessage.h"
 #include "OsThread.h"
@@ -9,6 +10,9 @@
 
 namespace {
 constexpr auto kIdleLook = std::chrono::milliseconds(5);
+// After writing, the thread looks for more records this long before it waits: records usually
+// come in runs, and a thread that is still awake costs their callers no wake-up.
+constexpr auto kBusyLook = std::chrono::microseconds(200);
 constexpr uint32_t kStopPollMs = 100;
 
 // The running reactors a crash handler may wait for.
@@ -107,6 +111,11 @@ void HYLogNBReactor::Run() {
         }
         idleRounds = 0;
         Drain();
+        auto deadline = std::chrono::steady_clock::now() + kBusyLook;
+        while (m_count.load(std::memory_order_acquire) == 0 &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
     }
     Close();
 }
@@ -149,16 +158,22 @@ void HYLogNBReactor::Drain() {
     LogRecordRef batch[kBatch];
     size_t n;
     while (m_count.load(std::memory_order_acquire) > 0 && (n = PopBatch(batch, kBatch)) > 0) {
+        // Results are counted once per batch, and before any waiting caller is released.
+        uint64_t written = 0;
+        uint64_t failed = 0;
         for (size_t i = 0; i < n; ++i) {
             LogRecordRef& record = batch[i];
-            CountResult(Write(*record) == 0 ? LOR_Written : LOR_Failed);
+            ++(Write(*record) == 0 ? written : failed);
             if (record->completion) {
                 // A waiting caller is released once its record is on disk.
+                CountResults(written, failed);
+                written = failed = 0;
                 OnBatchWritten();
                 record->completion->Release();
             }
             record.reset();
         }
+        CountResults(written, failed);
     }
     OnBatchWritten();
 }
