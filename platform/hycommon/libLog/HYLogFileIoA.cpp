@@ -233,16 +233,10 @@ size_t HYLogFileIoA::FormatInto(const LogRecord& record, char* out, size_t size)
     const char* tag = HYLog::LevelTag(record.level);
     // The prefix is cut to kPrefixLimit bytes, its terminator included.
     LineText prefix(out, 0, kPrefixLimit - 1);
-    switch (m_prefixFormat.load(std::memory_order_relaxed)) {
+    int format = m_prefixFormat.load(std::memory_order_relaxed);
+    switch (format) {
         case 0: break;
         case 1:  // "%s [%s] %-15s "
-            prefix.Add(DateTimeText(record.seconds));
-            prefix.Add(" [");
-            prefix.Add(tag);
-            prefix.Add("] ");
-            prefix.Left(record.category, 15);
-            prefix.Char(' ');
-            break;
         case 2:  // "%s [%s] %-15s %-20s %04u [%llu] "
             prefix.Add(DateTimeText(record.seconds));
             prefix.Add(" [");
@@ -250,6 +244,7 @@ size_t HYLogFileIoA::FormatInto(const LogRecord& record, char* out, size_t size)
             prefix.Add("] ");
             prefix.Left(record.category, 15);
             prefix.Char(' ');
+            if (format == 1) break;
             prefix.Left(record.file, 20);
             prefix.Char(' ');
             prefix.Unsigned(record.line, 4, '0');

@@ -1,6 +1,7 @@
 #include "DMLArena.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "OsPages.h"
@@ -53,4 +54,19 @@ void* DMLArena::Allocate(size_t size, size_t align) {
     m_cursor = at + size;
     m_used += size;
     return at;
+}
+
+const char* DMLArena::InternName(const char* name) {
+    for (size_t i = 0; i < m_nameCount; ++i) {
+        size_t slot = m_nameCursor + i < m_nameCount ? m_nameCursor + i : m_nameCursor + i - m_nameCount;
+        if (std::memcmp(m_names[slot], name, kNameSize) == 0) {
+            m_nameCursor = slot + 1 < m_nameCount ? slot + 1 : 0;
+            return m_names[slot];
+        }
+    }
+    auto* copy = static_cast<char*>(Allocate(kNameSize, 1));
+    if (!copy) return nullptr;
+    std::memcpy(copy, name, kNameSize);
+    if (m_nameCount < kMaxShared) m_names[m_nameCount++] = copy;
+    return copy;
 }

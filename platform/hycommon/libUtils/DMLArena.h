@@ -30,6 +30,10 @@ public:
     bool IsOpen() const { return m_open.load(std::memory_order_relaxed); }
     size_t BytesUsed() const { return m_used; }
 
+    // A copy of a 32-byte, zero-filled field name that lives as long as the arena; a name copied
+    // before is shared, so the records of a table keep each name once. nullptr once closed.
+    const char* InternName(const char* name);
+
 private:
     DMLArena() = default;
     ~DMLArena();
@@ -42,6 +46,9 @@ private:
     };
     static constexpr size_t kFirstBlock = 64 * 1024;
     static constexpr size_t kLargestBlock = 16 * 1024 * 1024;
+    static constexpr size_t kNameSize = 32;
+    // Names beyond this many are copied for every entry rather than shared.
+    static constexpr size_t kMaxShared = 64;
 
     std::atomic<int> m_refCount{1};
     Block* m_blocks = nullptr;
@@ -50,6 +57,11 @@ private:
     size_t m_nextBlock = kFirstBlock;
     size_t m_used = 0;
     std::atomic<bool> m_open{true};
+    // The names shared so far, and the one the next look-up starts at: the records of a table
+    // repeat their names in the same order, so the look-up usually hits at once.
+    const char* m_names[kMaxShared] = {};
+    size_t m_nameCount = 0;
+    size_t m_nameCursor = 0;
 };
 
 // Holds one reference to an arena.

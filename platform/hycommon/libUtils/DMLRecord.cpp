@@ -1,5 +1,6 @@
 #include "DMLRecord.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -82,7 +83,7 @@ void DMLRecord::EntryList::UseSlots(Entry** slots, size_t count) {
 namespace {
 
 // Compares a stored 32-byte name with a looked-up name cut to 31 characters.
-inline bool NameEquals(const char (&stored)[kDMLMaxNameLength + 1], std::string_view name) {
+inline bool NameEquals(const char* stored, std::string_view name) {
     size_t length = name.size() > kDMLMaxNameLength ? kDMLMaxNameLength : name.size();
     return stored[length] == '\0' && std::memcmp(stored, name.data(), length) == 0;
 }
@@ -101,11 +102,11 @@ const DMLField* DMLRecord::FindField(std::string_view name) const {
 }
 
 void DMLRecord::AddChunk(size_t capacity) {
-    size_t bytes = sizeof(Chunk) + capacity * sizeof(Entry);
     DMLArena* arena = OpenArena();
-    void* memory = arena ? arena->Allocate(bytes, alignof(Chunk)) : nullptr;
+    size_t entries = sizeof(Chunk) + capacity * sizeof(Entry);
+    void* memory = arena ? arena->Allocate(entries, alignof(Chunk)) : nullptr;
     bool inArena = memory != nullptr;
-    if (!memory) memory = ::operator new(bytes);
+    if (!memory) memory = ::operator new(entries + capacity * (kDMLMaxNameLength + 1));
     Chunk* chunk = static_cast<Chunk*>(memory);
     chunk->next = nullptr;
     chunk->capacity = static_cast<uint32_t>(capacity);
@@ -142,42 +143,61 @@ void DMLRecord::Reserve(size_t count) {
         }
     }
     size_t free = m_spare.size();
-    if (m_lastChunk) free += m_lastChunk->capacity - m_lastChunk->used;
+    if (m_lastChunk && (!m_lastChunk->inArena || OpenArena())) {
+        free += m_lastChunk->capacity - m_lastChunk->used;
+    }
     size_t needed = count > m_entries.size() ? count - m_entries.size() : 0;
     if (needed > free) AddChunk(needed - free);
 }
 
-DMLRecord::Entry& DMLRecord::NewEntry() {
+DMLRecord::Entry& DMLRecord::NewEntry(const char* name) {
     Entry* entry;
     if (!m_spare.empty()) {
+        // Only entries with names of their own are kept for reuse.
         entry = m_spare.back();
         m_spare.pop_back();
+        std::memcpy(const_cast<char*>(entry->name), name, kDMLMaxNameLength + 1);
     } else {
-        if (!m_lastChunk || m_lastChunk->used == m_lastChunk->capacity) {
-            AddChunk(m_lastChunk ? m_lastChunk->capacity * 2 : 4);
+        DMLArena* arena = OpenArena();
+        // A chunk in an arena takes entries only while the arena is open to keep their names.
+        if (!m_lastChunk || m_lastChunk->used == m_lastChunk->capacity ||
+            (m_lastChunk->inArena && !arena)) {
+            AddChunk(m_lastChunk ? std::max<size_t>(m_lastChunk->capacity * 2, 4) : 4);
         }
-        entry = new (m_lastChunk->Entries() + m_lastChunk->used) Entry();
-        ++m_lastChunk->used;
+        Chunk* chunk = m_lastChunk;
+        entry = new (chunk->Entries() + chunk->used) Entry();
+        if (chunk->inArena) {
+            // The arena is open (checked above), so it has room for the name.
+            const char* shared = arena->InternName(name);
+            entry->name = shared ? shared : kNoName;
+        } else {
+            char* slot = chunk->NameSlot(chunk->used);
+            std::memcpy(slot, name, kDMLMaxNameLength + 1);
+            entry->name = slot;
+        }
+        ++chunk->used;
     }
     entry->field.SetOwner(this);
     m_entries.push_back(entry);
     return *entry;
 }
 
-DMLRecord::Entry& DMLRecord::AddEntry(std::string_view name) {
-    Entry& entry = NewEntry();
-    size_t length = name.size() > kDMLMaxNameLength ? kDMLMaxNameLength : name.size();
-    // A name holding a NUL is kept up to the NUL, as the fixed buffer would hold it.
-    std::memset(entry.name, 0, sizeof entry.name);
-    std::memcpy(entry.name, name.data(), length);
-    return entry;
+bool DMLRecord::OwnsName(const Entry* entry) const {
+    for (Chunk* chunk = m_firstChunk; chunk; chunk = chunk->next) {
+        const Entry* first = chunk->Entries();
+        if (entry >= first && entry < first + chunk->used) return !chunk->inArena;
+    }
+    return false;
 }
 
-DMLRecord::Entry& DMLRecord::AddEntry(const char (&name)[kDMLMaxNameLength + 1]) {
-    Entry& entry = NewEntry();
-    std::memcpy(entry.name, name, sizeof entry.name);
-    return entry;
+DMLRecord::Entry& DMLRecord::AddEntry(std::string_view name) {
+    // A name holding a NUL is kept up to the NUL, as the fixed buffer would hold it.
+    char buffer[kDMLMaxNameLength + 1] = {};
+    std::memcpy(buffer, name.data(), std::min(name.size(), kDMLMaxNameLength));
+    return NewEntry(buffer);
 }
+
+DMLRecord::Entry& DMLRecord::AddEntry(const char* name) { return NewEntry(name); }
 
 DMLField& DMLRecord::GetField(std::string_view name) {
     if (DMLField* field = FindField(name)) return *field;
@@ -198,7 +218,7 @@ bool DMLRecord::RemoveField(std::string_view name) {
             if (m_table) m_table->RemoveKey(&entry->field);
             m_entries.erase(it);
             entry->field.Reset();
-            m_spare.push_back(entry);
+            if (OwnsName(entry)) m_spare.push_back(entry);
             return true;
         }
     }

@@ -24,9 +24,13 @@ constexpr size_t kDMLMaxMessageSize = 65535;
 enum DMLTextForm { DTF_Tagged = 0, DTF_Xml = 1, DTF_Columns = 2 };
 
 class DMLRecord {
+    static constexpr char kNoName[kDMLMaxNameLength + 1] = {};
+
 public:
+    // A field and its name: 32 bytes, zero filled, kept either in the record's own storage or,
+    // for records loaded into an arena, once per table in the arena.
     struct Entry {
-        char name[kDMLMaxNameLength + 1] = {};
+        const char* name = kNoName;
         DMLField field;
         std::string_view Name() const { return std::string_view(name); }
     };
@@ -108,8 +112,10 @@ public:
 private:
     Entry& AddEntry(std::string_view name);
     // Adds an entry whose name is already a zero-filled 32-byte buffer.
-    Entry& AddEntry(const char (&name)[kDMLMaxNameLength + 1]);
-    Entry& NewEntry();
+    Entry& AddEntry(const char* name);
+    Entry& NewEntry(const char* name);
+    // Whether the entry's name is its own (not shared in an arena), so the entry can be reused.
+    bool OwnsName(const Entry* entry) const;
     void WriteSelfDescribing(std::string& out, bool withDictValues) const;
     int DecodeSelfDescribing(const uint8_t* data, size_t size, size_t headerSize, size_t total,
                              bool dictionary, const char* function);
@@ -118,12 +124,17 @@ private:
     // added; m_entries keeps the order. Removed entries are kept for reuse.
     // A chunk is one allocation: this header followed by room for `capacity` entries, of which
     // the first `used` are constructed.
+    // A chunk in the heap also holds a 32-byte name slot per entry, after the entries; the
+    // entries of a chunk in an arena share the names the arena keeps.
     struct Chunk {
         Chunk* next;
         uint32_t capacity;
         uint32_t used;
         bool inArena;
         Entry* Entries() { return reinterpret_cast<Entry*>(this + 1); }
+        char* NameSlot(size_t index) {
+            return reinterpret_cast<char*>(Entries() + capacity) + index * (kDMLMaxNameLength + 1);
+        }
     };
     static_assert(sizeof(Chunk) % alignof(Entry) == 0, "entries follow the chunk header");
     void AddChunk(size_t capacity);

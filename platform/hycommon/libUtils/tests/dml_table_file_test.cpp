@@ -317,6 +317,9 @@ TEST(FileBinaryTest, LoadedRecordsOutliveTheirTableAndCopyFreely) {
     for (int i = 0; i < 20; ++i) first->GetField("Extra" + std::to_string(i)).SetValue(i);
     EXPECT_TRUE(first->RemoveField("Short"));
     first->GetField("Short").SetValue("again");
+    // The other records of the table share their field names with the changed one.
+    EXPECT_EQ(files->RecordAt(1)->FindField("Short")->ToStr(), "1");
+    EXPECT_EQ(files->RecordAt(1)->EntryAt(1).Name(), "Short");
 
     auto reloaded = LoadFileList(bytes);
     db.reset();  // the table and its other records go
