@@ -1,6 +1,5 @@
 #include "HYLogNBReactor.h"
 
-#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -9,7 +8,6 @@
 #include "OsTime.h"
 
 namespace {
-constexpr auto kIdleLook = std::chrono::milliseconds(5);
 // After writing, the thread looks for more records this long before it waits: records usually
 // come in runs, and a thread that is still awake costs their callers no wake-up.
 constexpr auto kBusyLook = std::chrono::microseconds(200);
@@ -49,8 +47,7 @@ bool HYLogNBReactor::IsIdle() const {
 
 HYLogNBReactor::HYLogNBReactor(std::string name, uint8_t defaultLevel, uint32_t capacity)
     : LogReactor(std::move(name), defaultLevel),
-      m_ring(static_cast<size_t>(capacity) + 1),
-      m_wakeThreshold(std::max<uint32_t>(1, capacity / 16)) {}
+      m_ring(static_cast<size_t>(capacity) + 1) {}
 
 HYLogNBReactor::~HYLogNBReactor() {
     // Owners stop reactors before dropping them; a reactor destroyed running still ends its thread.
@@ -86,30 +83,23 @@ void HYLogNBReactor::Run() {
     HYLog::SetCurrentThreadName(Name().c_str());
     SetState(Open() == 0 ? LRS_Running : LRS_Failed);
     m_started.Release();
-    int idleRounds = 0;
     for (;;) {
         {
             std::unique_lock<std::mutex> hold(m_lock);
-            if (m_count.load(std::memory_order_relaxed) == 0) {
-                if (m_stopRequested) break;
-                m_deepSleep = idleRounds >= 2;
+            bool stop = false;
+            while (m_count.load(std::memory_order_relaxed) == 0) {
+                if (m_stopRequested) {
+                    stop = true;
+                    break;
+                }
                 m_sleeping = true;
                 m_busy.store(false, std::memory_order_release);
-                if (m_deepSleep) {
-                    m_wake.wait(hold);
-                } else {
-                    m_wake.wait_for(hold, kIdleLook);
-                }
+                m_wake.wait(hold);
                 m_busy.store(true, std::memory_order_release);
                 m_sleeping = false;
-                m_deepSleep = false;
             }
+            if (stop) break;
         }
-        if (m_count.load(std::memory_order_acquire) == 0) {
-            ++idleRounds;
-            continue;
-        }
-        idleRounds = 0;
         Drain();
         auto deadline = std::chrono::steady_clock::now() + kBusyLook;
         while (m_count.load(std::memory_order_acquire) == 0 &&
@@ -131,9 +121,10 @@ int HYLogNBReactor::WriteStep(const LogRecordRef& record) {
         m_ring[m_tail] = record;
         m_tail = next;
         m_count.fetch_add(1, std::memory_order_release);
-        uint32_t queued = m_count.load(std::memory_order_relaxed);
-        wake = m_deepSleep || record->completion != nullptr ||
-               (m_sleeping && queued >= m_wakeThreshold);
+        // One wake-up per run of records: the first record that finds the thread waiting wakes
+        // it, and the thread stays awake while records keep coming.
+        wake = m_sleeping;
+        if (wake) m_sleeping = false;
     }
     if (wake) m_wake.notify_one();
     // A record logged by the reactor's own thread (while writing) is written in its next batch;
