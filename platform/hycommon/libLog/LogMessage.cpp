@@ -205,9 +205,12 @@ int LogMessageV(const char* category, uint8_t type, uint8_t level, uint32_t obje
     if (registry.ReactorCount() == 0) return 1;
     HYLogPerThread* state = PerThread();
 
+    // The sequence number is taken before the record is filled: its atomic increment then does
+    // not wait for the record's writes to reach memory.
+    uint32_t sequence = registry.NextSequence();
     auto record = MakeLogRecord();
     CopyText(record->file, sizeof record->file, StripDirectories(sourcePath));
-    record->sequence = registry.NextSequence();
+    record->sequence = sequence;
     uint64_t nowMs = HY_OS::GetTimeMs();
     record->seconds = static_cast<int64_t>(nowMs / 1000);
     record->milliseconds = static_cast<uint16_t>(nowMs % 1000);
