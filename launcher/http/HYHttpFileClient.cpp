@@ -34,7 +34,27 @@ int HYHttpFileClient::Init(const std::string& agent, uint32_t accessType, uint32
     m_internet->SetSendTimeoutMs(sendTimeoutMs);
     for (auto& session : m_sessions) session->Init(m_internet);
     m_state = HCS_Initialised;
+    LogTransferSettings();
     return 0;
+}
+
+void HYHttpFileClient::LogTransferSettings() const {
+    const char* fn = "HYHttpFileClient::Init";
+    const HY_OS::RateLimitSetting& setting = HY_OS::InitialRateLimitSetting();
+    if (setting.present && !setting.valid)
+        HY_LOG(LL_Warning, kHttpFileCategory, fn,
+               "Ignoring LARK_MAX_DOWNLOAD_KBPS '%s': not a whole number of kilobytes per second",
+               setting.text.c_str());
+    uint32_t limit = HY_OS::DownloadRateLimit();
+    if (limit != 0)
+        HY_LOG(LL_Status, kHttpFileCategory, fn, "Download rate limit: %u KB/s", static_cast<unsigned>(limit));
+    else
+        HY_LOG(LL_Status, kHttpFileCategory, fn, "Download rate limit: none");
+    std::string proxy = m_internet->UsesEnvironmentProxy() ? HY_OS::EnvironmentHttpProxy() : std::string();
+    if (!proxy.empty())
+        HY_LOG(LL_Status, kHttpFileCategory, fn, "Proxy: %s", HY_OS::ProxyWithoutCredentials(proxy).c_str());
+    else
+        HY_LOG(LL_Status, kHttpFileCategory, fn, "Proxy: none (direct connections)");
 }
 
 int HYHttpFileClient::AddFile(const std::string& url, const std::string& localPath,

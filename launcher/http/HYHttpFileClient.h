@@ -50,7 +50,8 @@ public:
     HYHttpFileClient& operator=(const HYHttpFileClient&) = delete;
 
     // Opens the internet handle (access type 0: proxy settings of the system) and sets the
-    // time-outs in milliseconds: 0, or 1 unless just constructed.
+    // time-outs in milliseconds: 0, or 1 unless just constructed. Logs the download rate limit
+    // and the proxy in force (without its credentials).
     int Init(const std::string& agent, uint32_t accessType, uint32_t receiveTimeoutMs,
              uint32_t sendTimeoutMs);
     // Queues a file: 0, or 1 when the pending queue is full.
@@ -104,6 +105,8 @@ protected:
     const FileRequest* IndicatedRequest() const { return m_indicated; }
 
 private:
+    void LogTransferSettings() const;
+
     void Requeue(const FileRequestRef& request);
 
     std::atomic<int> m_state{HCS_Constructed};

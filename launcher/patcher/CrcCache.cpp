@@ -95,6 +95,7 @@ bool CrcCache::SaveCacheFile(const std::string& packageName, const std::string& 
     }
     bool written = file.Write(bytes.data(), bytes.size());
     error = errno;
+    m_bytesWritten += bytes.size();
     file.Close();
     if (!written || !HY_OS::RenameFile(temporary, path)) {
         if (written) error = errno;

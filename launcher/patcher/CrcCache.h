@@ -50,6 +50,8 @@ public:
     void DropUnconfirmed() { m_remaining = 0; }
 
     size_t Used() const { return m_used; }
+    // Bytes written to cache files by this object's saves so far.
+    uint64_t BytesWritten() const { return m_bytesWritten; }
     size_t Remaining() const { return m_remaining; }
     const CrcCacheEntry& At(size_t index) const { return m_entries[index]; }
 
@@ -59,4 +61,5 @@ private:
     std::vector<CrcCacheEntry> m_entries;
     size_t m_used = 0;
     size_t m_remaining = 0;
+    uint64_t m_bytesWritten = 0;
 };

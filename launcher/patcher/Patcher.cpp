@@ -69,7 +69,10 @@ Patcher::Patcher(int httpSessionCount, uint32_t serverReplyTimeoutMs, uint32_t i
     m_dispatcher.RegisterHandler(m_customRecordHandler);
 }
 
-Patcher::~Patcher() { m_replyTimer.Stop(); }
+Patcher::~Patcher() {
+    m_replyTimer.Stop();
+    FlushCache();
+}
 
 int Patcher::StartPatcher(const std::string& packageName, const std::string& installDirectory,
                           const std::string& dataRootPath, const std::string& host, uint16_t port,
@@ -135,11 +138,13 @@ void Patcher::ProcessTransition(const Transition& transition) {
             DoDownloadPackageFiles();
             break;
         case ACT_StopPatcher:
+            FlushCache();
             // A stop that finds the run already over leaves it over.
             if (m_state == PS_Stopped) return;
             DoStopPatcher();
             break;
         case ACT_PatcherStopped:
+            FlushCache();
             m_replyTimer.Stop();
             // A run ends once: a second report of its end (a stop racing a failure) is dropped.
             if (m_state == PS_Stopped) return;
@@ -165,6 +170,7 @@ bool Patcher::SessionOpenOrConnecting() const {
 }
 
 void Patcher::ReportFailure(PatchFailure failure, const char* line, bool log) {
+    FlushCache();
     FailureLine standard = LineOf(failure);
     const char* text = line ? line : standard.text;
     if (log && text)
@@ -438,6 +444,7 @@ int Patcher::OnFileDownloadFailed(DownloadFailure failure, const std::string&, c
 void Patcher::OnAllFilesProcessed() {
     const char* fn = "Patcher::OnAllFilesProcessed";
     if (m_state != PS_DownloadingListFile && m_state != PS_DownloadingFiles) return;
+    FlushCache();
     if (m_lastFailure == DF_DiskFull) {
         FailAndStop(PF_DiskFull);
         return;

@@ -32,6 +32,9 @@ class Patcher : public ClientSession, public HYHttpFileClient {
 public:
     static constexpr uint32_t kSessionSetting = 10000;
     static constexpr const char* kAgentName = "Halcyra Patcher";
+    // During the downloads the CRC cache file is saved at most this often, and when the run
+    // completes, fails or stops.
+    static constexpr uint64_t kCacheSaveIntervalMs = 250;
 
     // `serverReplyTimeoutMs` is also the connect time-out; `internetTimeoutMs` the HTTP send and
     // receive time-out.
@@ -92,6 +95,8 @@ protected:
     // Starts (or resumes) the HTTP client: 0, or 1 when it refuses. Tests replace it to make the
     // client refuse.
     virtual int StartHttpClient() { return HYHttpFileClient::Start(); }
+    // The clock that spaces the CRC cache saves; tests replace it.
+    virtual uint64_t CacheClockMs() const;
 
     // HTTP client notifications.
     void OnDownloadStarted(const std::string& url, const std::string& localPath, uint32_t tag) override;
@@ -136,8 +141,12 @@ private:
     bool QueueFile(const PackageFile& file, const std::string& localPath);
     // Hands requests kept back (the client's queue was full) to the client as room appears.
     bool TopUpRequests();
-    // Records a package file found current or written in the cache and saves the cache.
+    // Records a package file found current or written in the cache; saves the cache when the
+    // last save is long enough ago.
     void FeedCache(uint32_t tag, uint32_t size, uint32_t crc, uint64_t lastWriteTime);
+    void SaveCache();
+    // Saves the cache when it holds entries not saved yet.
+    void FlushCache();
     void CountProcessedFile(uint32_t size, uint32_t bytesTransferred, bool altered);
 
     struct HeldRequest {
@@ -182,6 +191,8 @@ private:
 
     LatestFileList m_list;
     CrcCache m_cache;
+    bool m_cacheDirty = false;
+    uint64_t m_cacheSavedAtMs = 0;
 
     EventDispatcher m_dispatcher;
     EventHandler<Patcher, DMLRecord&> m_listReplyHandler;

@@ -9,6 +9,7 @@
 #include "DMLTable.h"
 #include "LogMessage.h"
 #include "OsFile.h"
+#include "OsSysCalls.h"
 #include "PackageFile.h"
 #include "Patcher.h"
 
@@ -102,7 +103,24 @@ bool Patcher::TopUpRequests() {
 
 void Patcher::FeedCache(uint32_t tag, uint32_t size, uint32_t crc, uint64_t lastWriteTime) {
     m_cache.AddEntry(tag, size, crc, lastWriteTime);
+    m_cacheDirty = true;
+    // Saving after every file would rewrite the whole cache per file, quadratic in the package's
+    // size; every few hundred milliseconds an interrupted run still keeps nearly all it finished.
+    // Entries are only ever added during the downloads, so a saved snapshot never vouches for
+    // more than the files it names were when they were checked or written.
+    if (CacheClockMs() - m_cacheSavedAtMs >= kCacheSaveIntervalMs) SaveCache();
+}
+
+uint64_t Patcher::CacheClockMs() const { return HY_OS::SysCalls().MonotonicMs(); }
+
+void Patcher::SaveCache() {
     m_cache.SaveCacheFile(m_packageName, m_cacheDirectory);
+    m_cacheDirty = false;
+    m_cacheSavedAtMs = CacheClockMs();
+}
+
+void Patcher::FlushCache() {
+    if (m_cacheDirty) SaveCache();
 }
 
 void Patcher::DoDownloadPackageFiles() {
@@ -110,6 +128,7 @@ void Patcher::DoDownloadPackageFiles() {
     ResetCounters();
     m_heldRequests.clear();
     m_cache.LoadCacheFile(m_packageName, m_cacheDirectory);
+    m_cacheDirty = false;
     // Requests queued below wait until the whole package is queued; requests of an aborted
     // earlier run are dropped.
     HYHttpFileClient::Pause();
@@ -164,8 +183,10 @@ void Patcher::DoDownloadPackageFiles() {
         }
     }
 
+    // Saved at once, before any download starts: entries that no longer vouch for their file
+    // leave the file here.
     m_cache.DropUnconfirmed();
-    m_cache.SaveCacheFile(m_packageName, m_cacheDirectory);
+    SaveCache();
 
     if (m_filesQueued == 0) {
         HY_LOG(LL_Status, kPatchCategory, fn, "Patch completed.");

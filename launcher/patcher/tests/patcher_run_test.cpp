@@ -184,3 +184,58 @@ TEST(PatcherRun, ReplacedFileKeepsItsPermissionBitsNewProgramsBecomeExecutableDa
 
 }  // namespace
 }  // namespace patchtest
+
+namespace patchtest {
+namespace {
+
+// A batch whose cache clock stands still, or moves on by a save interval at every reading.
+class ClockedBatch : public RecordingBatch {
+public:
+    explicit ClockedBatch(uint64_t step) : m_step(step) {}
+
+protected:
+    uint64_t CacheClockMs() const override { return m_now += m_step; }
+
+private:
+    uint64_t m_step;
+    mutable uint64_t m_now = 1000000;
+};
+
+// The cache is saved when the package is queued and when the run ends, and in between at most
+// once per interval, instead of once per file: the write volume is linear in the package size.
+TEST(PatcherRun, CacheIsSavedAtTheEndAndAtMostOncePerIntervalNotAfterEveryFile) {
+    RunOnWorker([] {
+        constexpr uint32_t kFiles = 200;
+        std::vector<RepoFile> files;
+        for (uint32_t i = 0; i < kFiles; ++i)
+            files.push_back({"Data/f" + std::to_string(i) + ".bin", RandomBytes(64 + i, 100 + i)});
+        const uint64_t fullCache = uint64_t{kFiles} * CrcCache::kEntryBytes;
+        // What saving after every file writes: 1 + 2 + ... + kFiles entries.
+        const uint64_t everyFile = fullCache * (kFiles + 1) / 2;
+        for (uint64_t step : {uint64_t{0}, Patcher::kCacheSaveIntervalMs}) {
+            SCOPED_TRACE("clock step " + std::to_string(step));
+            TempDir dir;
+            std::string install = dir.Path("game") + "/";
+            PatchRepo repo;
+            repo.SetPackage("Base", files);
+            auto server = ServeRepo(repo);
+            ClockedBatch batch(step);
+            ASSERT_TRUE(batch.PatchPackage(install, server->Port()));
+            ASSERT_EQ(batch.batchFailure, 0);
+
+            CrcCache saved;
+            saved.LoadCacheFile("Base", install + "PatchInfo/");
+            EXPECT_EQ(saved.Remaining(), kFiles);
+            if (step == 0) {
+                // Nothing to vouch for when queued, everything at the end.
+                EXPECT_EQ(batch.Cache().BytesWritten(), fullCache);
+            } else {
+                // A clock past the interval at every file: a save per file, as before.
+                EXPECT_EQ(batch.Cache().BytesWritten(), everyFile);
+            }
+        }
+    });
+}
+
+}  // namespace
+}  // namespace patchtest

@@ -1,5 +1,6 @@
 #include "HYLogFileIoA.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -178,39 +179,108 @@ const char* HYLogFileIoA::DateTimeText(int64_t seconds) {
     return m_cachedDateTime;
 }
 
+namespace {
+
+// Builds a log line in a buffer by hand: the reactor's thread formats every record, and the
+// fixed layout of the prefixes needs no format parsing. Output beyond the limit is cut, as
+// snprintf would cut it; the texts are exactly those of the printf formats named below.
+class LineText {
+public:
+    LineText(char* out, size_t used, size_t limit) : m_out(out), m_used(used), m_limit(limit) {}
+    size_t Used() const { return m_used; }
+
+    void Add(const char* text, size_t n) {
+        n = std::min(n, m_limit - m_used);
+        std::memcpy(m_out + m_used, text, n);
+        m_used += n;
+    }
+    void Add(const char* text) { Add(text, std::strlen(text)); }
+    void Char(char c) {
+        if (m_used < m_limit) m_out[m_used++] = c;
+    }
+    void Fill(char c, size_t n) {
+        n = std::min(n, m_limit - m_used);
+        std::memset(m_out + m_used, c, n);
+        m_used += n;
+    }
+    // "%-<width>s"
+    void Left(const char* text, size_t width) {
+        size_t n = std::strlen(text);
+        Add(text, n);
+        if (n < width) Fill(' ', width - n);
+    }
+    // "%<width>u" (fill ' ') and "%0<width>u" (fill '0')
+    void Unsigned(uint64_t value, size_t width, char fill) {
+        char digits[20];
+        size_t n = 0;
+        do {
+            digits[n++] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value != 0);
+        if (n < width) Fill(fill, width - n);
+        while (n > 0) Char(digits[--n]);
+    }
+
+private:
+    char* m_out;
+    size_t m_used;
+    size_t m_limit;
+};
+
+}  // namespace
+
 size_t HYLogFileIoA::FormatInto(const LogRecord& record, char* out, size_t size) {
     const char* tag = HYLog::LevelTag(record.level);
-    int n = 0;
-    switch (m_prefixFormat.load(std::memory_order_relaxed)) {
+    // The prefix is cut to kPrefixLimit bytes, its terminator included.
+    LineText prefix(out, 0, kPrefixLimit - 1);
+    int format = m_prefixFormat.load(std::memory_order_relaxed);
+    switch (format) {
         case 0: break;
-        case 1:
-            n = std::snprintf(out, kPrefixLimit, "%s [%s] %-15s ", DateTimeText(record.seconds),
-                              tag, record.category);
+        case 1:  // "%s [%s] %-15s "
+        case 2:  // "%s [%s] %-15s %-20s %04u [%llu] "
+            prefix.Add(DateTimeText(record.seconds));
+            prefix.Add(" [");
+            prefix.Add(tag);
+            prefix.Add("] ");
+            prefix.Left(record.category, 15);
+            prefix.Char(' ');
+            if (format == 1) break;
+            prefix.Left(record.file, 20);
+            prefix.Char(' ');
+            prefix.Unsigned(record.line, 4, '0');
+            prefix.Add(" [");
+            prefix.Unsigned(record.ObjectId(), 0, ' ');
+            prefix.Add("] ");
             break;
-        case 2:
-            n = std::snprintf(out, kPrefixLimit, "%s [%s] %-15s %-20s %04u [%llu] ",
-                              DateTimeText(record.seconds), tag, record.category, record.file,
-                              static_cast<unsigned>(record.line),
-                              static_cast<unsigned long long>(record.ObjectId()));
-            break;
-        case 3:
-            n = std::snprintf(out, kPrefixLimit, "%s %-30s %-75s %6u [%s] %-15s ",
-                              DateTimeText(record.seconds), LogRecord::kOrigin,
-                              record.info ? record.info->applicationName.c_str() : "",
-                              record.processId, tag, record.category);
+        case 3:  // "%s %-30s %-75s %6u [%s] %-15s "
+            prefix.Add(DateTimeText(record.seconds));
+            prefix.Char(' ');
+            prefix.Left(LogRecord::kOrigin, 30);
+            prefix.Char(' ');
+            prefix.Left(record.info ? record.info->applicationName.c_str() : "", 75);
+            prefix.Char(' ');
+            prefix.Unsigned(record.processId, 6, ' ');
+            prefix.Add(" [");
+            prefix.Add(tag);
+            prefix.Add("] ");
+            prefix.Left(record.category, 15);
+            prefix.Char(' ');
             break;
         default: return 0;
     }
-    size_t used = n < 0 ? 0 : std::min(static_cast<size_t>(n), kPrefixLimit - 1);
+    // The rest always fits: hash, text, repeat suffix and newline are far below `size`.
+    LineText line(out, prefix.Used(), size - 1);
     if (record.level == LL_Error || record.level == LL_Critical) {
-        used += static_cast<size_t>(std::snprintf(out + used, size - used, "%10u ", record.formatHash));
+        line.Unsigned(record.formatHash, 10, ' ');  // "%10u "
+        line.Char(' ');
     }
-    size_t textLength = strnlen(record.text, kLogTextSize);
-    std::memcpy(out + used, record.text, textLength);
-    used += textLength;
-    if (record.repeatCount > 1) {
-        used += static_cast<size_t>(std::snprintf(out + used, size - used, "| (x%d)", record.repeatCount));
+    line.Add(record.text, strnlen(record.text, kLogTextSize));
+    if (record.repeatCount > 1) {  // "| (x%d)"
+        line.Add("| (x");
+        line.Unsigned(record.repeatCount, 0, ' ');
+        line.Char(')');
     }
+    size_t used = line.Used();
     out[used++] = '\n';
     return used;
 }

@@ -1,14 +1,16 @@
 #include "HYLogNBReactor.h"
 
-#include <algorithm>
 #include <chrono>
+#include <thread>
 
 #include "LogMessage.h"
 #include "OsThread.h"
 #include "OsTime.h"
 
 namespace {
-constexpr auto kIdleLook = std::chrono::milliseconds(5);
+// After writing, the thread looks for more records this long before it waits: records usually
+// come in runs, and a thread that is still awake costs their callers no wake-up.
+constexpr auto kBusyLook = std::chrono::microseconds(200);
 constexpr uint32_t kStopPollMs = 100;
 
 // The running reactors a crash handler may wait for.
@@ -45,8 +47,7 @@ bool HYLogNBReactor::IsIdle() const {
 
 HYLogNBReactor::HYLogNBReactor(std::string name, uint8_t defaultLevel, uint32_t capacity)
     : LogReactor(std::move(name), defaultLevel),
-      m_ring(static_cast<size_t>(capacity) + 1),
-      m_wakeThreshold(std::max<uint32_t>(1, capacity / 16)) {}
+      m_ring(static_cast<size_t>(capacity) + 1) {}
 
 HYLogNBReactor::~HYLogNBReactor() {
     // Owners stop reactors before dropping them; a reactor destroyed running still ends its thread.
@@ -82,31 +83,29 @@ void HYLogNBReactor::Run() {
     HYLog::SetCurrentThreadName(Name().c_str());
     SetState(Open() == 0 ? LRS_Running : LRS_Failed);
     m_started.Release();
-    int idleRounds = 0;
     for (;;) {
         {
             std::unique_lock<std::mutex> hold(m_lock);
-            if (m_count.load(std::memory_order_relaxed) == 0) {
-                if (m_stopRequested) break;
-                m_deepSleep = idleRounds >= 2;
+            bool stop = false;
+            while (m_count.load(std::memory_order_relaxed) == 0) {
+                if (m_stopRequested) {
+                    stop = true;
+                    break;
+                }
                 m_sleeping = true;
                 m_busy.store(false, std::memory_order_release);
-                if (m_deepSleep) {
-                    m_wake.wait(hold);
-                } else {
-                    m_wake.wait_for(hold, kIdleLook);
-                }
+                m_wake.wait(hold);
                 m_busy.store(true, std::memory_order_release);
                 m_sleeping = false;
-                m_deepSleep = false;
             }
+            if (stop) break;
         }
-        if (m_count.load(std::memory_order_acquire) == 0) {
-            ++idleRounds;
-            continue;
-        }
-        idleRounds = 0;
         Drain();
+        auto deadline = std::chrono::steady_clock::now() + kBusyLook;
+        while (m_count.load(std::memory_order_acquire) == 0 &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
     }
     Close();
 }
@@ -122,9 +121,10 @@ int HYLogNBReactor::WriteStep(const LogRecordRef& record) {
         m_ring[m_tail] = record;
         m_tail = next;
         m_count.fetch_add(1, std::memory_order_release);
-        uint32_t queued = m_count.load(std::memory_order_relaxed);
-        wake = m_deepSleep || record->completion != nullptr ||
-               (m_sleeping && queued >= m_wakeThreshold);
+        // One wake-up per run of records: the first record that finds the thread waiting wakes
+        // it, and the thread stays awake while records keep coming.
+        wake = m_sleeping;
+        if (wake) m_sleeping = false;
     }
     if (wake) m_wake.notify_one();
     // A record logged by the reactor's own thread (while writing) is written in its next batch;
@@ -149,16 +149,22 @@ void HYLogNBReactor::Drain() {
     LogRecordRef batch[kBatch];
     size_t n;
     while (m_count.load(std::memory_order_acquire) > 0 && (n = PopBatch(batch, kBatch)) > 0) {
+        // Results are counted once per batch, and before any waiting caller is released.
+        uint64_t written = 0;
+        uint64_t failed = 0;
         for (size_t i = 0; i < n; ++i) {
             LogRecordRef& record = batch[i];
-            CountResult(Write(*record) == 0 ? LOR_Written : LOR_Failed);
+            ++(Write(*record) == 0 ? written : failed);
             if (record->completion) {
                 // A waiting caller is released once its record is on disk.
+                CountResults(written, failed);
+                written = failed = 0;
                 OnBatchWritten();
                 record->completion->Release();
             }
             record.reset();
         }
+        CountResults(written, failed);
     }
     OnBatchWritten();
 }

@@ -57,16 +57,12 @@ private:
     std::atomic<uint32_t> m_count{0};
     std::mutex m_lock;
     std::condition_variable m_wake;
-    // The thread waits without a time limit only when it found nothing to do twice in a row;
-    // only then, or when a burst fills a good part of the queue, or for a record whose caller
-    // waits, do producers pay for waking it. Otherwise it looks again every few milliseconds, so
-    // a steady stream of records costs the logging threads no system call.
-    bool m_deepSleep = false;
     // Set while the thread is away from its wait (writing); cleared only when it goes back to
     // waiting with nothing queued.
     std::atomic<bool> m_busy{true};
+    // Set while the thread waits for records; the producer that finds it set wakes the thread
+    // and clears it, so that a run of records costs one wake-up.
     bool m_sleeping = false;
-    uint32_t m_wakeThreshold;
     bool m_stopRequested = false;
     uint64_t m_thread = 0;
     std::atomic<uint32_t> m_threadId{0};

@@ -205,9 +205,13 @@ int LogMessageV(const char* category, uint8_t type, uint8_t level, uint32_t obje
     if (registry.ReactorCount() == 0) return 1;
     HYLogPerThread* state = PerThread();
 
+    // The sequence number and the reference to the thread's information are taken before the
+    // record is filled: their atomic increments then do not wait for the record's writes.
+    uint32_t sequence = registry.NextSequence();
+    std::shared_ptr<const HYLogInfo> info = state ? state->info : nullptr;
     auto record = MakeLogRecord();
     CopyText(record->file, sizeof record->file, StripDirectories(sourcePath));
-    record->sequence = registry.NextSequence();
+    record->sequence = sequence;
     uint64_t nowMs = HY_OS::GetTimeMs();
     record->seconds = static_cast<int64_t>(nowMs / 1000);
     record->milliseconds = static_cast<uint16_t>(nowMs % 1000);
@@ -215,7 +219,7 @@ int LogMessageV(const char* category, uint8_t type, uint8_t level, uint32_t obje
     record->line = line;
     CopyText(record->function, sizeof record->function, function);
     record->processId = HY_OS::GetProcessId();
-    if (state) record->info = state->info;
+    record->info = std::move(info);
     // Copied up to its terminator: callers may pass a plain name as well as a 16-byte field.
     SetCategory(record->category, category);
     record->type = type;

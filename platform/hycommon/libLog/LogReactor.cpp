@@ -79,6 +79,11 @@ void LogReactor::CountResult(int result) {
     }
 }
 
+void LogReactor::CountResults(uint64_t written, uint64_t failed) {
+    if (written) m_written.fetch_add(written, std::memory_order_relaxed);
+    if (failed) m_failed.fetch_add(failed, std::memory_order_relaxed);
+}
+
 LogReactorStatistics LogReactor::Statistics() const {
     LogReactorStatistics s;
     s.offered = m_offered.load();

@@ -74,6 +74,8 @@ protected:
     void SetState(int state) { m_state.store(state, std::memory_order_release); }
     void SetStarted(bool started) { m_started.store(started, std::memory_order_release); }
     void CountResult(int result);
+    // Counts `written` and `failed` results at once.
+    void CountResults(uint64_t written, uint64_t failed);
 
 private:
     struct Filter {

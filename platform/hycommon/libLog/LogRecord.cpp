@@ -1,45 +1,92 @@
 #include "LogRecord.h"
 
+#include <atomic>
 #include <mutex>
 #include <new>
 #include <vector>
+
+#include "OsThread.h"
 
 namespace HYLog {
 
 namespace {
 
-// Recycled blocks of one size (the record with its control block), kept up to a bound.
+// Recycled blocks of one size (the record with its control block). Records are made on the
+// logging threads and mostly freed on a reactor's thread, so each thread keeps a small cache of
+// blocks and trades with the shared list in batches: one lock per batch instead of two locks,
+// contended by both threads, per record.
 class BlockPool {
 public:
     static constexpr size_t kMaxKept = 8192;
+    static constexpr size_t kCacheSize = 64;
+    static constexpr size_t kTrade = kCacheSize / 2;
 
-    void* Take(size_t size) {
-        {
+    // A thread's cache. Trivially destructible so that it can be used at any time, also while
+    // the thread ends; a thread-exit hook hands its blocks back.
+    struct Cache {
+        void* blocks[kCacheSize];
+        size_t count;
+        bool registered;
+    };
+
+    void* Take(size_t size, Cache& cache) {
+        if (size != BlockSize(size)) return ::operator new(size);
+        Register(cache);
+        if (cache.count == 0) {
             std::lock_guard<std::mutex> hold(m_lock);
-            if (size == m_size && !m_free.empty()) {
-                void* block = m_free.back();
+            while (cache.count < kTrade && !m_free.empty()) {
+                cache.blocks[cache.count++] = m_free.back();
                 m_free.pop_back();
-                return block;
             }
         }
+        if (cache.count > 0) return cache.blocks[--cache.count];
         return ::operator new(size);
     }
 
-    void Give(void* block, size_t size) {
+    void Give(void* block, size_t size, Cache& cache) {
+        if (size != BlockSize(size)) {
+            ::operator delete(block);
+            return;
+        }
+        Register(cache);
+        if (cache.count == kCacheSize) Return(cache, kTrade);
+        cache.blocks[cache.count++] = block;
+    }
+
+    // Moves `n` blocks of `cache` to the shared list (freeing those beyond its bound).
+    void Return(Cache& cache, size_t n) {
+        void* excess[kCacheSize];
+        size_t excessCount = 0;
         {
             std::lock_guard<std::mutex> hold(m_lock);
-            if (m_size == 0) m_size = size;
-            if (size == m_size && m_free.size() < kMaxKept) {
-                m_free.push_back(block);
-                return;
+            while (n > 0 && cache.count > 0) {
+                void* block = cache.blocks[--cache.count];
+                if (m_free.size() < kMaxKept) {
+                    m_free.push_back(block);
+                } else {
+                    excess[excessCount++] = block;
+                }
+                --n;
             }
         }
-        ::operator delete(block);
+        for (size_t i = 0; i < excessCount; ++i) ::operator delete(excess[i]);
     }
 
 private:
+    // The one block size pooled: the first one asked for.
+    size_t BlockSize(size_t size) {
+        size_t expected = 0;
+        m_size.compare_exchange_strong(expected, size, std::memory_order_relaxed);
+        return expected == 0 ? size : expected;
+    }
+    // Makes sure the thread hands its cache back when it ends.
+    void Register(Cache& cache) {
+        if (!cache.registered) RegisterSlow(cache);
+    }
+    void RegisterSlow(Cache& cache);
+
+    std::atomic<size_t> m_size{0};
     std::mutex m_lock;
-    size_t m_size = 0;
     std::vector<void*> m_free;
 };
 
@@ -49,14 +96,29 @@ BlockPool& Pool() {
     return *pool;
 }
 
+constinit thread_local BlockPool::Cache t_cache{};
+
+void ReturnCache(void* raw) {
+    auto* cache = static_cast<BlockPool::Cache*>(raw);
+    Pool().Return(*cache, BlockPool::kCacheSize);
+    cache->registered = false;
+}
+
+void BlockPool::RegisterSlow(Cache& cache) {
+    // Never freed: the key outlives every thread that uses the pool.
+    static HY_OS::TlsKey key = HY_OS::TlsAlloc(ReturnCache);
+    if (key != HY_OS::kInvalidTlsKey) HY_OS::TlsSet(key, &cache);
+    cache.registered = true;
+}
+
 template <class T>
 struct PoolAllocator {
     using value_type = T;
     PoolAllocator() = default;
     template <class U>
     PoolAllocator(const PoolAllocator<U>&) {}
-    T* allocate(size_t n) { return static_cast<T*>(Pool().Take(n * sizeof(T))); }
-    void deallocate(T* p, size_t n) { Pool().Give(p, n * sizeof(T)); }
+    T* allocate(size_t n) { return static_cast<T*>(Pool().Take(n * sizeof(T), t_cache)); }
+    void deallocate(T* p, size_t n) { Pool().Give(p, n * sizeof(T), t_cache); }
     template <class U>
     bool operator==(const PoolAllocator<U>&) const { return true; }
 };

@@ -3,7 +3,8 @@
 // with a GET that bypasses caches; the response's length, type, status and raw headers can be
 // queried; the body is read up to N bytes at a time. A connection to one host and port hands out
 // GET requests that can be sent again and again with a replaced "Range" header, reusing the same
-// keep-alive connection. Proxies come from the environment (http_proxy, no_proxy).
+// keep-alive connection. Proxies come from the environment (http_proxy, no_proxy). One download
+// rate limit holds for all transfers of the process together.
 #pragma once
 
 #include <atomic>
@@ -36,6 +37,36 @@ enum HttpErrorClass {
     HEC_ReadFailed = 3,
 };
 HttpErrorClass ClassifyHttpError(uint32_t error);
+
+// The download rate limit of the whole process, in kilobytes (1024 bytes) per second; 0 means
+// none. It is shared evenly by the transfers running at the moment, so concurrent downloads
+// together stay within it. Thread-safe. A change holds exactly for transfers started afterwards;
+// running ones take their new share too, but only on average, as they read in the larger
+// blocks they started with. The initial value comes from the environment variable
+// "LARK_MAX_DOWNLOAD_KBPS".
+void SetDownloadRateLimit(uint32_t kilobytesPerSecond);
+uint32_t DownloadRateLimit();
+
+// What "LARK_MAX_DOWNLOAD_KBPS" held when it was first read.
+struct RateLimitSetting {
+    bool present = false;    // the variable is set
+    bool valid = false;      // ...to a strict decimal number that fits 32 bits
+    uint32_t kilobytesPerSecond = 0;
+    std::string text;        // the value as found
+};
+// Reads the variable now. A set but invalid value is not applied; the caller reports it.
+RateLimitSetting ReadRateLimitEnvironment();
+// The reading that set the initial limit.
+const RateLimitSetting& InitialRateLimitSetting();
+// Strict decimal: digits only, no sign or blank, at most 4294967295.
+bool ParseKilobytesPerSecond(const std::string& text, uint32_t& kilobytesPerSecond);
+
+// The proxy that requests opened with access type 0 use for http URLs: the first non-empty of
+// http_proxy, HTTP_PROXY, all_proxy and ALL_PROXY; empty when none. Hosts named in no_proxy
+// (or NO_PROXY) are still reached directly.
+std::string EnvironmentHttpProxy();
+// The proxy address fit for a log: any "user:password@" removed.
+std::string ProxyWithoutCredentials(const std::string& proxy);
 
 // The internet handle: agent name and time-outs shared by every request made through it.
 class HttpInternet {

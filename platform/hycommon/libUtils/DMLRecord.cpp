@@ -1,10 +1,20 @@
 #include "DMLRecord.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
 #include "DMLTable.h"
 #include "LogMessage.h"
+
+DMLRecord* DMLRecord::CreateIn(DMLArena& arena) {
+    void* memory = arena.Allocate(sizeof(DMLRecord), alignof(DMLRecord));
+    if (!memory) return new DMLRecord();
+    auto* record = new (memory) DMLRecord();
+    arena.AddRef();
+    record->m_arena = &arena;
+    return record;
+}
 
 DMLRecord::DMLRecord(const DMLRecord& other) { *this = other; }
 
@@ -37,13 +47,43 @@ DMLRecord::~DMLRecord() {
 }
 
 void DMLRecord::Release() {
-    if (m_refCount.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+    if (m_refCount.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+    if (DMLArena* arena = m_arena) {
+        // The memory stays with the arena; the arena goes when its last record has gone.
+        this->~DMLRecord();
+        arena->Release();
+    } else {
+        delete this;
+    }
+}
+
+void DMLRecord::EntryList::reserve(size_t count) {
+    if (count <= m_capacity) return;
+    auto** items = static_cast<Entry**>(::operator new(count * sizeof(Entry*)));
+    if (m_size) std::memcpy(items, m_items, m_size * sizeof(Entry*));
+    if (m_owned) ::operator delete(m_items);
+    m_items = items;
+    m_capacity = static_cast<uint32_t>(count);
+    m_owned = true;
+}
+
+void DMLRecord::EntryList::erase(Entry** at) {
+    std::memmove(at, at + 1, static_cast<size_t>(end() - at - 1) * sizeof(Entry*));
+    --m_size;
+}
+
+void DMLRecord::EntryList::UseSlots(Entry** slots, size_t count) {
+    if (m_size != 0 || count <= m_capacity) return;
+    if (m_owned) ::operator delete(m_items);
+    m_items = slots;
+    m_capacity = static_cast<uint32_t>(count);
+    m_owned = false;
 }
 
 namespace {
 
 // Compares a stored 32-byte name with a looked-up name cut to 31 characters.
-inline bool NameEquals(const char (&stored)[kDMLMaxNameLength + 1], std::string_view name) {
+inline bool NameEquals(const char* stored, std::string_view name) {
     size_t length = name.size() > kDMLMaxNameLength ? kDMLMaxNameLength : name.size();
     return stored[length] == '\0' && std::memcmp(stored, name.data(), length) == 0;
 }
@@ -62,11 +102,16 @@ const DMLField* DMLRecord::FindField(std::string_view name) const {
 }
 
 void DMLRecord::AddChunk(size_t capacity) {
-    void* memory = ::operator new(sizeof(Chunk) + capacity * sizeof(Entry));
+    DMLArena* arena = OpenArena();
+    size_t entries = sizeof(Chunk) + capacity * sizeof(Entry);
+    void* memory = arena ? arena->Allocate(entries, alignof(Chunk)) : nullptr;
+    bool inArena = memory != nullptr;
+    if (!memory) memory = ::operator new(entries + capacity * (kDMLMaxNameLength + 1));
     Chunk* chunk = static_cast<Chunk*>(memory);
     chunk->next = nullptr;
-    chunk->capacity = capacity;
+    chunk->capacity = static_cast<uint32_t>(capacity);
     chunk->used = 0;
+    chunk->inArena = inArena;
     if (m_lastChunk) {
         m_lastChunk->next = chunk;
     } else {
@@ -81,51 +126,78 @@ void DMLRecord::FreeChunks() {
         Chunk* next = chunk->next;
         Entry* entries = chunk->Entries();
         for (size_t i = 0; i < chunk->used; ++i) entries[i].~Entry();
-        ::operator delete(chunk);
+        if (!chunk->inArena) ::operator delete(chunk);
         chunk = next;
     }
     m_firstChunk = m_lastChunk = nullptr;
 }
 
 void DMLRecord::Reserve(size_t count) {
-    if (m_entries.capacity() < count) m_entries.reserve(count);
+    if (m_entries.capacity() < count) {
+        DMLArena* arena = m_entries.empty() ? OpenArena() : nullptr;
+        void* slots = arena ? arena->Allocate(count * sizeof(Entry*), alignof(Entry*)) : nullptr;
+        if (slots) {
+            m_entries.UseSlots(static_cast<Entry**>(slots), count);
+        } else {
+            m_entries.reserve(count);
+        }
+    }
     size_t free = m_spare.size();
-    if (m_lastChunk) free += m_lastChunk->capacity - m_lastChunk->used;
+    if (m_lastChunk && (!m_lastChunk->inArena || OpenArena())) {
+        free += m_lastChunk->capacity - m_lastChunk->used;
+    }
     size_t needed = count > m_entries.size() ? count - m_entries.size() : 0;
     if (needed > free) AddChunk(needed - free);
 }
 
-DMLRecord::Entry& DMLRecord::NewEntry() {
+DMLRecord::Entry& DMLRecord::NewEntry(const char* name) {
     Entry* entry;
     if (!m_spare.empty()) {
+        // Only entries with names of their own are kept for reuse.
         entry = m_spare.back();
         m_spare.pop_back();
+        std::memcpy(const_cast<char*>(entry->name), name, kDMLMaxNameLength + 1);
     } else {
-        if (!m_lastChunk || m_lastChunk->used == m_lastChunk->capacity) {
-            AddChunk(m_lastChunk ? m_lastChunk->capacity * 2 : 4);
+        DMLArena* arena = OpenArena();
+        // A chunk in an arena takes entries only while the arena is open to keep their names.
+        if (!m_lastChunk || m_lastChunk->used == m_lastChunk->capacity ||
+            (m_lastChunk->inArena && !arena)) {
+            AddChunk(m_lastChunk ? std::max<size_t>(m_lastChunk->capacity * 2, 4) : 4);
         }
-        entry = new (m_lastChunk->Entries() + m_lastChunk->used) Entry();
-        ++m_lastChunk->used;
+        Chunk* chunk = m_lastChunk;
+        entry = new (chunk->Entries() + chunk->used) Entry();
+        if (chunk->inArena) {
+            // The arena is open (checked above), so it has room for the name.
+            const char* shared = arena->InternName(name);
+            entry->name = shared ? shared : kNoName;
+        } else {
+            char* slot = chunk->NameSlot(chunk->used);
+            std::memcpy(slot, name, kDMLMaxNameLength + 1);
+            entry->name = slot;
+        }
+        ++chunk->used;
     }
     entry->field.SetOwner(this);
     m_entries.push_back(entry);
     return *entry;
 }
 
-DMLRecord::Entry& DMLRecord::AddEntry(std::string_view name) {
-    Entry& entry = NewEntry();
-    size_t length = name.size() > kDMLMaxNameLength ? kDMLMaxNameLength : name.size();
-    // A name holding a NUL is kept up to the NUL, as the fixed buffer would hold it.
-    std::memset(entry.name, 0, sizeof entry.name);
-    std::memcpy(entry.name, name.data(), length);
-    return entry;
+bool DMLRecord::OwnsName(const Entry* entry) const {
+    for (Chunk* chunk = m_firstChunk; chunk; chunk = chunk->next) {
+        const Entry* first = chunk->Entries();
+        if (entry >= first && entry < first + chunk->used) return !chunk->inArena;
+    }
+    return false;
 }
 
-DMLRecord::Entry& DMLRecord::AddEntry(const char (&name)[kDMLMaxNameLength + 1]) {
-    Entry& entry = NewEntry();
-    std::memcpy(entry.name, name, sizeof entry.name);
-    return entry;
+DMLRecord::Entry& DMLRecord::AddEntry(std::string_view name) {
+    // A name holding a NUL is kept up to the NUL, as the fixed buffer would hold it.
+    char buffer[kDMLMaxNameLength + 1] = {};
+    std::memcpy(buffer, name.data(), std::min(name.size(), kDMLMaxNameLength));
+    return NewEntry(buffer);
 }
+
+DMLRecord::Entry& DMLRecord::AddEntry(const char* name) { return NewEntry(name); }
 
 DMLField& DMLRecord::GetField(std::string_view name) {
     if (DMLField* field = FindField(name)) return *field;
@@ -146,7 +218,7 @@ bool DMLRecord::RemoveField(std::string_view name) {
             if (m_table) m_table->RemoveKey(&entry->field);
             m_entries.erase(it);
             entry->field.Reset();
-            m_spare.push_back(entry);
+            if (OwnsName(entry)) m_spare.push_back(entry);
             return true;
         }
     }

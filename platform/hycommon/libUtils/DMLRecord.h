@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "DMLArena.h"
 #include "DMLField.h"
 
 class DMLTable;
@@ -23,20 +24,28 @@ constexpr size_t kDMLMaxMessageSize = 65535;
 enum DMLTextForm { DTF_Tagged = 0, DTF_Xml = 1, DTF_Columns = 2 };
 
 class DMLRecord {
+    static constexpr char kNoName[kDMLMaxNameLength + 1] = {};
+
 public:
+    // A field and its name: 32 bytes, zero filled, kept either in the record's own storage or,
+    // for records loaded into an arena, once per table in the arena.
     struct Entry {
-        char name[kDMLMaxNameLength + 1] = {};
+        const char* name = kNoName;
         DMLField field;
         std::string_view Name() const { return std::string_view(name); }
     };
 
     DMLRecord() = default;
-    // Copies header, flags and fields; the copy belongs to no table.
+    // A record whose own storage and first fields come from `arena` while it is open (see
+    // DMLRecordRef::MakeIn); it keeps the arena alive.
+    static DMLRecord* CreateIn(DMLArena& arena);
+    // Copies header, flags and fields; the copy belongs to no table and uses the heap.
     DMLRecord(const DMLRecord& other);
     DMLRecord& operator=(const DMLRecord& other);
     virtual ~DMLRecord();
 
-    // Reference counting: a record whose count drops to 0 through Release deletes itself.
+    // Reference counting: a record whose count drops to 0 through Release deletes itself (a
+    // record made in an arena is destroyed and lets go of the arena).
     void AddRef() { m_refCount.fetch_add(1, std::memory_order_relaxed); }
     void Release();
     int RefCount() const { return m_refCount.load(std::memory_order_relaxed); }
@@ -103,8 +112,10 @@ public:
 private:
     Entry& AddEntry(std::string_view name);
     // Adds an entry whose name is already a zero-filled 32-byte buffer.
-    Entry& AddEntry(const char (&name)[kDMLMaxNameLength + 1]);
-    Entry& NewEntry();
+    Entry& AddEntry(const char* name);
+    Entry& NewEntry(const char* name);
+    // Whether the entry's name is its own (not shared in an arena), so the entry can be reused.
+    bool OwnsName(const Entry* entry) const;
     void WriteSelfDescribing(std::string& out, bool withDictValues) const;
     int DecodeSelfDescribing(const uint8_t* data, size_t size, size_t headerSize, size_t total,
                              bool dictionary, const char* function);
@@ -113,18 +124,65 @@ private:
     // added; m_entries keeps the order. Removed entries are kept for reuse.
     // A chunk is one allocation: this header followed by room for `capacity` entries, of which
     // the first `used` are constructed.
+    // A chunk in the heap also holds a 32-byte name slot per entry, after the entries; the
+    // entries of a chunk in an arena share the names the arena keeps.
     struct Chunk {
         Chunk* next;
-        size_t capacity;
-        size_t used;
+        uint32_t capacity;
+        uint32_t used;
+        bool inArena;
         Entry* Entries() { return reinterpret_cast<Entry*>(this + 1); }
+        char* NameSlot(size_t index) {
+            return reinterpret_cast<char*>(Entries() + capacity) + index * (kDMLMaxNameLength + 1);
+        }
     };
     static_assert(sizeof(Chunk) % alignof(Entry) == 0, "entries follow the chunk header");
     void AddChunk(size_t capacity);
     void FreeChunks();
+    // The arena for new storage, or nullptr when there is none or it is closed.
+    DMLArena* OpenArena() const { return m_arena && m_arena->IsOpen() ? m_arena : nullptr; }
 
-    std::vector<Entry*> m_entries;
-    std::vector<Entry*> m_spare;
+    // The entries in order: pointers to entries of the chunks. The slots may live in the arena;
+    // they move to the heap when they have to grow.
+    class EntryList {
+    public:
+        EntryList() = default;
+        EntryList(const EntryList&) = delete;
+        EntryList& operator=(const EntryList&) = delete;
+        ~EntryList() { if (m_owned) ::operator delete(m_items); }
+        size_t size() const { return m_size; }
+        bool empty() const { return m_size == 0; }
+        size_t capacity() const { return m_capacity; }
+        Entry* operator[](size_t index) const { return m_items[index]; }
+        Entry* const* begin() const { return m_items; }
+        Entry* const* end() const { return m_items + m_size; }
+        Entry** begin() { return m_items; }
+        Entry** end() { return m_items + m_size; }
+        void push_back(Entry* entry) {
+            if (m_size == m_capacity) reserve(m_capacity ? m_capacity * 2 : 4);
+            m_items[m_size++] = entry;
+        }
+        void pop_back() { --m_size; }
+        Entry* back() const { return m_items[m_size - 1]; }
+        void erase(Entry** at);
+        void clear() { m_size = 0; }
+        void reserve(size_t count);
+        // Takes `slots` (room for `count`, owned by someone else) as storage; only when empty.
+        void UseSlots(Entry** slots, size_t count);
+
+    private:
+        Entry** m_items = nullptr;
+        uint32_t m_size = 0;
+        uint32_t m_capacity = 0;
+        bool m_owned = false;
+    };
+
+    EntryList m_entries;
+    EntryList m_spare;
+    // The arena this record lives in or takes storage from (one reference), and whether the
+    // record object itself is in it.
+    DMLArena* m_arena = nullptr;
+    bool m_selfInArena = false;
     Chunk* m_firstChunk = nullptr;
     Chunk* m_lastChunk = nullptr;
     std::atomic<int> m_refCount{0};
@@ -153,6 +211,8 @@ public:
     }
     ~DMLRecordRef() { if (m_record) m_record->Release(); }
     static DMLRecordRef Make() { return DMLRecordRef(new DMLRecord()); }
+    // A record in `arena` (see DMLRecord::CreateIn).
+    static DMLRecordRef MakeIn(DMLArena& arena) { return DMLRecordRef(DMLRecord::CreateIn(arena)); }
 
     DMLRecord* get() const { return m_record; }
     DMLRecord* operator->() const { return m_record; }

@@ -29,6 +29,8 @@ public:
     void AppendRecord(DMLRecordRef record);
     // Puts `record` into slot `index`, growing the table with empty slots as needed.
     void SetRecordAt(size_t index, DMLRecordRef record);
+    // Makes room for `count` records without adding any.
+    void ReserveRecords(size_t count) { m_records.reserve(count); }
     // Grows the table with empty slots to `count`.
     void GrowTo(size_t count);
     void Clear();

@@ -1,5 +1,6 @@
 #include "FileBinary.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -51,6 +52,8 @@ bool FileBinary::AccessStart(DMLDatabase& database) {
                m_path.c_str(), "DATABASE");
         return false;
     }
+    m_fileLength = m_file.Length();
+    m_fileRead = 0;
     m_buffer.assign(kBufferSize, 0);
     m_data = m_buffer.data();
     m_capacity = kBufferSize;
@@ -77,7 +80,13 @@ bool FileBinary::LoadMoreBuffer() {
     int64_t got = m_file.Read(m_buffer.data() + m_end, m_capacity - m_end);
     if (got <= 0) return false;
     m_end += static_cast<size_t>(got);
+    m_fileRead += got;
     return true;
+}
+
+size_t FileBinary::BytesLeft() const {
+    if (m_inMemory) return Available();
+    return Available() + static_cast<size_t>(m_fileLength > m_fileRead ? m_fileLength - m_fileRead : 0);
 }
 
 int FileBinary::DecodeNext(DMLRecord& record) {
@@ -144,8 +153,18 @@ bool FileBinary::LoadTable(DMLTable* table, DMLDatabase& database) {
     schema.RemoveField(kDMLTargetTable);
     table->SetPrototype(schema);
 
+    // The count comes from the file: room is made only for as many records as the bytes left
+    // can hold (every record message has at least its 2-byte header).
+    table->ReserveRecords(table->RecordCount() + std::min<size_t>(count, BytesLeft() / 2));
+    // The records and their fields share the table's arena; it closes when the section is read,
+    // so that later changes to the records take heap memory.
+    DMLArenaRef arena = DMLArena::Make();
+    struct CloseArena {
+        DMLArena* arena;
+        ~CloseArena() { arena->Close(); }
+    } closeArena{arena.get()};
     for (uint32_t i = 0; i < count; ++i) {
-        DMLRecordRef record = DMLRecordRef::Make();
+        DMLRecordRef record = DMLRecordRef::MakeIn(*arena);
         int result = DecodeNext(*record);
         if (result == 0) return false;
         if (result < 0) return true;  // a decoding error ends the table with what was read

@@ -37,11 +37,15 @@ private:
     // Keeps the unread bytes and reads more behind them; false when nothing more can be read.
     bool LoadMoreBuffer();
     size_t Available() const { return m_end - m_begin; }
+    // The bytes not yet decoded, in the window and still in the file.
+    size_t BytesLeft() const;
     // Decodes one message into `record`: 1 done, 0 out of data, -1 a decoding error.
     int DecodeNext(DMLRecord& record);
 
     std::string m_path;
     HY_OS::File m_file;
+    int64_t m_fileLength = 0;
+    int64_t m_fileRead = 0;
     bool m_inMemory = false;
     std::string m_memory;          // bytes handed over
     std::string_view m_view;       // bytes in memory that are read

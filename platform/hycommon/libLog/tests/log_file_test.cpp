@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "HYLogFileReactor.h"
 #include "LauncherLog.h"
@@ -83,6 +84,92 @@ TEST(LogFileFormat, TheFourPrefixFormats) {
     writer.SetPrefixFormat(4);
     EXPECT_EQ(writer.FormatLine(r), "") << "an unknown format writes nothing";
 }
+
+// The lines as the printf formats of the log file make them, for comparison with the writer's.
+std::string PrintfLine(int format, const LogRecord& r) {
+    std::vector<char> line(8192);
+    const char* tag = HYLog::LevelTag(r.level);
+    std::string when = DateTime(r.seconds);
+    int n = 0;
+    switch (format) {
+        case 1:
+            n = std::snprintf(line.data(), 2048, "%s [%s] %-15s ", when.c_str(), tag, r.category);
+            break;
+        case 2:
+            n = std::snprintf(line.data(), 2048, "%s [%s] %-15s %-20s %04u [%llu] ", when.c_str(), tag,
+                              r.category, r.file, static_cast<unsigned>(r.line),
+                              static_cast<unsigned long long>(r.ObjectId()));
+            break;
+        case 3:
+            n = std::snprintf(line.data(), 2048, "%s %-30s %-75s %6u [%s] %-15s ", when.c_str(), "Local",
+                              r.info ? r.info->applicationName.c_str() : "", r.processId, tag, r.category);
+            break;
+        default: break;
+    }
+    size_t used = std::min<size_t>(static_cast<size_t>(n), 2047);
+    std::string text(line.data(), used);
+    char more[64];
+    if (r.level == LL_Error || r.level == LL_Critical) {
+        std::snprintf(more, sizeof more, "%10u ", r.formatHash);
+        text += more;
+    }
+    text += r.text;
+    if (r.repeatCount > 1) {
+        std::snprintf(more, sizeof more, "| (x%d)", r.repeatCount);
+        text += more;
+    }
+    return text + "\n";
+}
+
+}  // namespace
+
+// The writer builds its lines by hand; they must be byte for byte the printf formats' lines, at
+// the widths' edges and beyond them, and cut where printf's 2048-byte prefix is cut.
+TEST(LogFileFormat, LinesMatchThePrintfFormatsAtTheEdges) {
+    const int64_t when = 1741943107;
+    LogRecord r = MakeRecord(LL_Status, "", "", 0, "f", "", when);
+    HYLogFileIoA writer;
+    struct Case {
+        uint8_t level;
+        const char* category;
+        std::string file;
+        uint16_t line;
+        uint64_t objectId;
+        uint32_t processId;
+        std::string text;
+        uint16_t repeats;
+        std::string application;
+    };
+    const Case cases[] = {
+        {LL_Status, "", "", 0, 0, 0, "", 1, ""},
+        {LL_Error, "CORE_DATALAYER1", "exactly_twenty_chars", 7, 1, 1, "x", 2, "LarkLauncher"},
+        {LL_Critical, "A", std::string(63, 'f'), 65535, ~uint64_t{0}, 4294967295u, std::string(1023, 't'),
+         65535, std::string(100, 'a')},
+        {77, "PLAT_NET", "a.cpp", 123, uint64_t{1} << 40, 123456, "unknown level", 300,
+         std::string(3000, 'b')},
+        {LL_Abort, "ABC", "b.cpp", 10000, 42, 999999, "abort", 1, std::string(75, 'c')},
+    };
+    for (const Case& c : cases) {
+        r.level = c.level;
+        SetCategory(r.category, c.category);
+        std::snprintf(r.file, sizeof r.file, "%s", c.file.c_str());
+        r.line = c.line;
+        r.objectIdLow = static_cast<uint32_t>(c.objectId);
+        r.objectIdHigh = static_cast<uint32_t>(c.objectId >> 32);
+        r.processId = c.processId;
+        std::snprintf(r.text, sizeof r.text, "%s", c.text.c_str());
+        r.repeatCount = c.repeats;
+        r.info = std::make_shared<HYLogInfo>(HYLogInfo{c.application, "T"});
+        for (int format : {1, 2, 3}) {
+            writer.SetPrefixFormat(format);
+            EXPECT_EQ(writer.FormatLine(r), PrintfLine(format, r))
+                << "format " << format << ", category '" << c.category << "', file " << c.file.size()
+                << " chars, application " << c.application.size() << " chars";
+        }
+    }
+}
+
+namespace {
 
 class LauncherLogTest : public ::testing::Test {
 protected:

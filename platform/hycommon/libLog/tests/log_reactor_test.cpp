@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <set>
 #include <thread>
@@ -109,6 +110,27 @@ TEST_F(RegistryTest, ManyThreadsLoseNoRecordWhileTheQueueHasRoom) {
     for (const auto& line : ReadLines(dir.Path("many.txt")))
         if (!line.empty()) seen.insert(line);
     EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kEach));
+}
+
+// The reactor's thread sleeps until a record finds it waiting and wakes it: a record logged
+// while it sleeps must be written without any later record or a stop to push it along.
+TEST_F(RegistryTest, ARecordWakesTheSleepingReactor) {
+    TempDir dir;
+    auto reactor = std::make_shared<HYLogFileReactor>(
+        "DISK_FILE", LL_All, 100, std::make_unique<HYLogFileIoA>(dir.Path("wake.txt"), true, -1));
+    ASSERT_EQ(LogRegistry::Instance().RegisterReactor(reactor), 0);
+    auto waitFor = [&](auto done) {
+        for (int i = 0; i < 10000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return done();
+    };
+    for (int round = 1; round <= 3; ++round) {
+        ASSERT_TRUE(waitFor([&] { return reactor->IsIdle(); })) << "the thread never went to sleep";
+        HY_LOG(LL_Status, "TEST", "T::F", "round %d", round);
+        EXPECT_TRUE(waitFor([&] { return reactor->Statistics().written == static_cast<uint64_t>(round); }))
+            << "round " << round << " was left in the queue";
+    }
+    LogRegistry::Instance().ShutdownAll();
+    EXPECT_EQ(reactor->Statistics().failed, 0u);
 }
 
 TEST_F(RegistryTest, ErrorRecordIsOnDiskWhenTheCallReturns) {

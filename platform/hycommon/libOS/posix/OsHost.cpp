@@ -1,9 +1,11 @@
 #include "OsHost.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <csignal>
 
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <string>
@@ -20,7 +22,23 @@ int GetSystemHostName(std::string& name) {
     return result;
 }
 
-uint32_t GetProcessId() { return static_cast<uint32_t>(::getpid()); }
+namespace {
+// The process id, asked of the system once: every log record carries it, and getpid is a system
+// call. A forked child starts over, since its id differs from its parent's.
+std::atomic<uint32_t> g_processId{0};
+void ForgetProcessId() { g_processId.store(0, std::memory_order_relaxed); }
+}  // namespace
+
+uint32_t GetProcessId() {
+    uint32_t id = g_processId.load(std::memory_order_relaxed);
+    if (id == 0) {
+        static const bool watched = ::pthread_atfork(nullptr, nullptr, ForgetProcessId) == 0;
+        (void)watched;
+        id = static_cast<uint32_t>(::getpid());
+        g_processId.store(id, std::memory_order_relaxed);
+    }
+    return id;
+}
 
 std::string GetExecutablePath() {
     char buffer[PATH_MAX];

@@ -2,11 +2,13 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <strings.h>
 #include <mutex>
 #include <vector>
 
+#include "OsHttpRate.h"
 #include "OsSysCalls.h"
 
 namespace HY_OS {
@@ -18,6 +20,10 @@ namespace {
 constexpr size_t kMaxBufferedBytes = 1 << 20;
 // The library's receive buffer; larger than its default so a fast transfer takes few callbacks.
 constexpr long kReceiveBufferBytes = 512 * 1024;
+// Under a rate limit the library reads whatever the socket holds, up to a hundred buffers,
+// between two of its waits; the buffer is made small enough (1/200 of the transfer's share, at
+// least the library's minimum) for such a burst to stay near half a second's worth.
+constexpr long kMinLimitedBufferBytes = 1024;
 // Longest single wait for socket activity; bounds how late an abort or a time-out is noticed.
 constexpr int kPollSliceMs = 100;
 constexpr long kMaxRedirects = 10;
@@ -87,6 +93,10 @@ struct HttpRequest::Impl {
     std::vector<std::string> headers;
     bool followRedirects = false;
     bool added = false;
+    // Counted among the running transfers that share the rate limit, and the generation of the
+    // limit's share last applied.
+    bool counted = false;
+    uint64_t rateGeneration = 0;
 
     // Response state of the current send.
     int status = 0;
@@ -107,11 +117,36 @@ struct HttpRequest::Impl {
     uint64_t lastActivityMs = 0;
 
     ~Impl() {
+        StopCounting();
         if (easy) {
             if (added) curl_multi_remove_handle(shared->multi.multi, easy);
             curl_easy_cleanup(easy);
         }
         if (headerList) curl_slist_free_all(headerList);
+    }
+
+    void StartCounting() {
+        if (counted) return;
+        RateTransferStarted();
+        counted = true;
+        rateGeneration = RateGeneration() - 1;
+        ApplyRateShare();
+    }
+
+    void StopCounting() {
+        if (!counted) return;
+        RateTransferEnded();
+        counted = false;
+    }
+
+    // libcurl reads the receive limit at every step of a transfer, so setting it between steps
+    // reaches the running transfer too.
+    void ApplyRateShare() {
+        uint64_t generation = RateGeneration();
+        if (!counted || generation == rateGeneration) return;
+        rateGeneration = generation;
+        curl_easy_setopt(easy, CURLOPT_MAX_RECV_SPEED_LARGE,
+                         static_cast<curl_off_t>(RateShareBytesPerSecond()));
     }
 
     size_t BufferedBytes() const { return buffered.size() - bufferedPos; }
@@ -197,7 +232,14 @@ struct HttpRequest::Impl {
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
         // No cache anywhere between us and the file: always the server's current copy.
         headers = {"Cache-Control: no-cache", "Pragma: no-cache"};
-        if (!internet->UsesEnvironmentProxy()) curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
+        if (!internet->UsesEnvironmentProxy()) {
+            curl_easy_setopt(easy, CURLOPT_NOPROXY, "*");
+        } else {
+            // Set explicitly so that HTTP_PROXY counts as well as http_proxy; libcurl still
+            // reaches the hosts of no_proxy directly.
+            std::string proxy = EnvironmentHttpProxy();
+            if (!proxy.empty()) curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
+        }
         return true;
     }
 
@@ -223,11 +265,17 @@ struct HttpRequest::Impl {
             error = HTTP_ERROR_OUT_OF_HANDLES;
             return false;
         }
+        // Only while the handle is out of a transfer may its buffer change size.
+        uint64_t share = RateShareIncluding(counted ? 0 : 1);
+        long buffer = kReceiveBufferBytes;
+        if (share != 0) buffer = static_cast<long>(std::clamp<uint64_t>(share / 200, kMinLimitedBufferBytes, kReceiveBufferBytes));
+        curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, buffer);
         if (curl_multi_add_handle(shared->multi.multi, easy) != CURLM_OK) {
             error = HTTP_ERROR_OUT_OF_HANDLES;
             return false;
         }
         added = true;
+        StartCounting();
         Touch();
         return true;
     }
@@ -306,9 +354,11 @@ bool HttpRequest::PumpOnce(uint32_t& error) {
         if (message->msg == CURLMSG_DONE && message->easy_handle == impl.easy) {
             impl.done = true;
             impl.result = message->data.result;
+            impl.StopCounting();
         }
     }
     if (impl.done) return true;
+    impl.ApplyRateShare();
     uint64_t now = SysCalls().MonotonicMs();
     uint32_t timeout = impl.headersComplete ? impl.internet->ReceiveTimeoutMs()
                                             : impl.internet->SendTimeoutMs() +

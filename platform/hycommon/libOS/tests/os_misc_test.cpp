@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "OsEnv.h"
 #include "OsLibrary.h"
 #include "OsTime.h"
@@ -19,6 +22,19 @@ TEST(OsHost, HostNameHonoursOverride) {
     std::string value;
     EXPECT_FALSE(HY_OS::GetEnv("HY_HOSTNAME", value));
     EXPECT_NE(HY_OS::GetExecutablePath().find("hy_os_tests"), std::string::npos);
+}
+
+// The process id is asked of the system once; a forked child must still see its own.
+TEST(OsHost, ProcessIdFollowsAFork) {
+    ASSERT_EQ(HY_OS::GetProcessId(), static_cast<uint32_t>(::getpid()));
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) _exit(HY_OS::GetProcessId() == static_cast<uint32_t>(::getpid()) ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the child reported its parent's id";
+    EXPECT_EQ(HY_OS::GetProcessId(), static_cast<uint32_t>(::getpid()));
 }
 
 TEST(OsLibrary, LoadsByNameAndReportsFailures) {

@@ -269,3 +269,108 @@ TEST(FileBinaryTest, TruncatedFileFailsTheTableWithALogLine) {
     EXPECT_TRUE(capture->Contains(
         "LoadMoreBuffer() Failed to load enough data for fromBinary (or buffer too small)."));
 }
+
+namespace {
+
+// A file list of `count` records with a key, a long and a short text and a number.
+std::string FileListBytes(int count) {
+    DMLDatabase source("L");
+    DMLTable* table = source.MakeTable("Files", false);
+    for (int i = 0; i < count; ++i) {
+        DMLRecord& r = table->AppendRecord();
+        r.GetField("Name").SetValue("Data/GameData/Area" + std::to_string(i % 7) + "/File" + std::to_string(i) + ".wad");
+        r.GetField("Short").SetValue(std::to_string(i));
+        r.GetField("Size").SetValue(static_cast<uint32_t>(1000 + i));
+    }
+    std::string bytes;
+    EXPECT_TRUE(WriteBinaryTableFile(source, bytes));
+    return bytes;
+}
+
+std::unique_ptr<DMLDatabase> LoadFileList(const std::string& bytes) {
+    auto db = std::make_unique<DMLDatabase>("L");
+    db->SetStorage(FileBinary::FromBytes("list.bin", bytes));
+    EXPECT_TRUE(db->Load());
+    return db;
+}
+
+}  // namespace
+
+// Loaded records share their table's memory: they must stay whole after the table is gone, copy
+// into independent records, take new fields after the load, and a second load must not disturb
+// the records of the first.
+TEST(FileBinaryTest, LoadedRecordsOutliveTheirTableAndCopyFreely) {
+    TestCodec codec;
+    // Enough records that their storage spans several blocks, large-page ones included.
+    const int count = 20000;
+    std::string bytes = FileListBytes(count);
+    auto db = LoadFileList(bytes);
+    DMLTable* files = db->FindTable("Files");
+    ASSERT_NE(files, nullptr);
+    ASSERT_EQ(files->RecordCount(), static_cast<size_t>(count));
+    DMLRecordRef kept(files->RecordAt(count - 1));
+    DMLRecordRef first(files->RecordAt(0));
+    DMLRecord copy(*files->RecordAt(5));
+
+    // New fields after the load, and a removed field added back.
+    first->GetField("Added").SetValue(std::string(100, 'a'));
+    for (int i = 0; i < 20; ++i) first->GetField("Extra" + std::to_string(i)).SetValue(i);
+    EXPECT_TRUE(first->RemoveField("Short"));
+    first->GetField("Short").SetValue("again");
+    // The other records of the table share their field names with the changed one.
+    EXPECT_EQ(files->RecordAt(1)->FindField("Short")->ToStr(), "1");
+    EXPECT_EQ(files->RecordAt(1)->EntryAt(1).Name(), "Short");
+
+    auto reloaded = LoadFileList(bytes);
+    db.reset();  // the table and its other records go
+
+    EXPECT_EQ(kept->Table(), nullptr);
+    EXPECT_EQ(kept->FindField("Name")->ToStr(), "Data/GameData/Area" + std::to_string((count - 1) % 7) + "/File" +
+                                                    std::to_string(count - 1) + ".wad");
+    EXPECT_EQ(kept->FindField("Size")->GetUInt(), static_cast<uint32_t>(1000 + count - 1));
+    EXPECT_EQ(first->FindField("Added")->ToStr(), std::string(100, 'a'));
+    EXPECT_EQ(first->FindField("Extra19")->GetInt(), 19);
+    EXPECT_EQ(first->FindField("Short")->ToStr(), "again");
+    EXPECT_EQ(first->FieldCount(), 24u);
+    EXPECT_EQ(copy.FindField("Name")->ToStr(), "Data/GameData/Area5/File5.wad");
+    EXPECT_EQ(copy.FindField("Short")->ToStr(), "5");
+
+    // The second load is untouched by the first one's changes and teardown.
+    DMLTable* again = reloaded->FindTable("Files");
+    ASSERT_NE(again, nullptr);
+    ASSERT_EQ(again->RecordCount(), static_cast<size_t>(count));
+    EXPECT_EQ(again->RecordAt(0)->FieldCount(), 3u);
+    EXPECT_EQ(again->RecordAt(0)->FindField("Short")->ToStr(), "0");
+    EXPECT_EQ(again->RecordAt(count / 2)->FindField("Size")->GetUInt(), static_cast<uint32_t>(1000 + count / 2));
+
+    // A copy assigned over a loaded record replaces its fields; the record stays usable.
+    *again->RecordAt(1) = copy;
+    EXPECT_EQ(again->RecordAt(1)->FindField("Short")->ToStr(), "5");
+    kept = DMLRecordRef();
+    first = DMLRecordRef();
+    EXPECT_EQ(copy.FindField("Size")->GetUInt(), 1005u);
+}
+
+// A section whose record count is far beyond what the bytes hold fails on the missing records
+// (the table is left empty), without reserving room for the count it claims.
+TEST(FileBinaryTest, ImpossibleRecordCountReadsWhatIsThere) {
+    LogCapture capture;
+    TestCodec codec;
+    std::string bytes = FileListBytes(3);
+    // The "Files" section follows the table list's: its count, its dictionary and one record.
+    auto messageLength = [&](size_t at) {
+        return static_cast<size_t>(static_cast<uint8_t>(bytes[at + 2]) | (static_cast<uint8_t>(bytes[at + 3]) << 8));
+    };
+    size_t at = 4;
+    at += messageLength(at);
+    at += messageLength(at);
+    ASSERT_EQ(bytes.substr(at, 4), std::string("\x03\x00\x00\x00", 4));
+    bytes.replace(at, 4, std::string("\xFF\xFF\xFF\x7F", 4));
+    DMLDatabase db("L");
+    db.SetStorage(FileBinary::FromBytes("huge.bin", bytes));
+    ASSERT_TRUE(db.Load());
+    ASSERT_NE(db.FindTable("Files"), nullptr);
+    EXPECT_EQ(db.FindTable("Files")->RecordCount(), 0u);
+    EXPECT_TRUE(capture->Contains(
+        "LoadMoreBuffer() Failed to load enough data for fromBinary (or buffer too small)."));
+}
