@@ -16,6 +16,7 @@
 #include "OsFileInfo.h"
 #include "OsEnv.h"
 #include "OsHost.h"
+#include "OsHttp.h"
 #include "OsProcess.h"
 #include "OsTime.h"
 #include "PatchClientConfig.h"
@@ -180,6 +181,8 @@ void CPatchInterface::Execute(ExeParams& params) {
         Stop();
     } else if (command == "Log") {
         LogFromWindow(tokens);
+    } else if (command == "SetDownloadLimit") {
+        SetDownloadLimit(tokens.size() > 1 ? tokens[1] : std::string());
     }
 }
 
@@ -290,6 +293,21 @@ void CPatchInterface::Login() {
     bool started = Start(name, password);
     password.assign(password.size(), '\0');
     if (!started) OnDisplayErrorMessage(PCE_StartRefused);
+}
+
+void CPatchInterface::SetDownloadLimit(const std::string& text) {
+    uint32_t kbps = 0;
+    if (!ParseDownloadLimit(text, kbps)) {
+        HY_LOG(LL_Error, kCategory, "CPatchInterface::Execute", "Download rate limit not changed: bad rate '%s'",
+               text.c_str());
+        return;
+    }
+    // One limit for every transfer of the process, running ones included.
+    HY_OS::SetDownloadRateLimit(kbps);
+    if (kbps == 0)
+        HY_LOG(LL_Status, kCategory, "CPatchInterface::Execute", "Download rate limit removed");
+    else
+        HY_LOG(LL_Status, kCategory, "CPatchInterface::Execute", "Download rate limit set to %u KB/s", kbps);
 }
 
 void CPatchInterface::LogFromWindow(const std::vector<std::string>& tokens) {

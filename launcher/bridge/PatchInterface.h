@@ -157,6 +157,8 @@ private:
     void ClickConfig();
     void Login();
     void LogFromWindow(const std::vector<std::string>& tokens);
+    // "SetDownloadLimit|<kbps>": the download rate limit of every transfer (0: none).
+    void SetDownloadLimit(const std::string& text);
     void OpenConfiguredAddress(const char* button, const std::string& address);
     // The page of the running bank's "web/<language>/<file>".
     std::string StaticPage(const std::string& file) const;

@@ -8,6 +8,7 @@
 #include "HYThread.h"
 #include "OsEnv.h"
 #include "OsFile.h"
+#include "OsHttp.h"
 #include "OsProcess.h"
 #include "PatchClientConfig.h"
 #include "TempDir.h"
@@ -64,6 +65,24 @@ TEST_F(BridgeCommands, DownloadLimitRates) {
         EXPECT_FALSE(CPatchInterface::ParseDownloadLimit(bad, kbps)) << bad;
         EXPECT_EQ(kbps, 7u) << bad;
     }
+}
+
+TEST_F(BridgeCommands, TheDownloadLimitCommandSetsTheLimitOfEveryTransfer) {
+    auto bridge = MakeBridge();
+    uint32_t before = HY_OS::DownloadRateLimit();
+    hytest::ScopedLogCapture capture;
+    EXPECT_TRUE(Send(*bridge, "SetDownloadLimit|250"));
+    EXPECT_EQ(HY_OS::DownloadRateLimit(), 250u);
+    EXPECT_EQ(capture->Count("Download rate limit set to 250 KB/s"), 1);
+    // A bad rate changes nothing.
+    Send(*bridge, "SetDownloadLimit|fast");
+    Send(*bridge, "SetDownloadLimit");
+    EXPECT_EQ(HY_OS::DownloadRateLimit(), 250u);
+    EXPECT_EQ(capture->CountPrefix("Download rate limit not changed: bad rate"), 2);
+    Send(*bridge, "SetDownloadLimit|0");
+    EXPECT_EQ(HY_OS::DownloadRateLimit(), 0u);
+    EXPECT_EQ(capture->Count("Download rate limit removed"), 1);
+    HY_OS::SetDownloadRateLimit(before);
 }
 
 TEST_F(BridgeCommands, LogLinesKeepTheirPercentSignsAndUnknownLevelsAreDropped) {
