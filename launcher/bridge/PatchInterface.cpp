@@ -314,8 +314,9 @@ void CPatchInterface::LogFromWindow(const std::vector<std::string>& tokens) {
     if (tokens.size() < 3) return;
     int level = LogLevelNamed(tokens[1]);
     if (level == 0) return;
-    // The window's text is logged as it stands: a '%' in it is never read as a format.
-    HY_LOG(level, kCategory, "CPatchInterface::Execute", "%s", tokens[2].c_str());
+    // The window's text is logged as it stands (a '%' in it is never read as a format), except
+    // that a page address it names loses its web session id.
+    HY_LOG(level, kCategory, "CPatchInterface::Execute", "%s", MaskedForLog(tokens[2]).c_str());
 }
 
 std::string CPatchInterface::StaticPage(const std::string& file) const {

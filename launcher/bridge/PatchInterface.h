@@ -95,6 +95,8 @@ public:
     // With `downloadFigures` the downloaded kilobytes and seconds since the last such report.
     std::string GetUrlMessage(const std::string& name, uint64_t fallbackAccountId, bool downloadFigures);
 
+    // `text` with the value of every "jsessionid=" replaced by "***", for the log.
+    static std::string MaskedForLog(const std::string& text);
     // The address with the autologin rewrite applied (see GotoPage).
     static std::string AutoLoginAddress(const std::string& address, const std::string& webSessionId);
 

@@ -21,15 +21,20 @@ constexpr const char* kWorldDataPackages[] = {"Player-WorldData", "Mob-WorldData
 
 bool IsPatchingState(int state) { return state == ST_LeadPatching || state == ST_GamePatching; }
 
-// The address as the log shows it: the web session id is a sign-in token and stays out of it.
-std::string MaskedAddress(const std::string& address) {
-    size_t at = address.find("jsessionid=");
-    if (at == std::string::npos) return address;
-    size_t end = address.find('&', at);
-    return address.substr(0, at) + "jsessionid=***" + (end == std::string::npos ? "" : address.substr(end));
-}
-
 }  // namespace
+
+std::string CPatchInterface::MaskedForLog(const std::string& text) {
+    // Every web session id is a sign-in token and stays out of the log.
+    static constexpr char kKey[] = "jsessionid=";
+    std::string masked;
+    size_t from = 0;
+    for (size_t at; (at = text.find(kKey, from)) != std::string::npos;) {
+        masked.append(text, from, at - from).append(kKey).append("***");
+        from = text.find_first_of("&#) \"'", at);
+        if (from == std::string::npos) return masked;
+    }
+    return masked.append(text, from, std::string::npos);
+}
 
 std::string CPatchInterface::AutoLoginAddress(const std::string& address, const std::string& webSessionId) {
     std::string rewritten = address;
@@ -49,7 +54,7 @@ void CPatchInterface::GotoPage(std::string address, PageKind kind, bool noAutoLo
         m_autoLoginDone = true;
     }
     m_currentPage = kind;
-    HY_LOG(LL_Status, kCategory, "CPatchInterface::GotoPage", "GotoPage - %s", MaskedAddress(address).c_str());
+    HY_LOG(LL_Status, kCategory, "CPatchInterface::GotoPage", "GotoPage - %s", MaskedForLog(address).c_str());
     BRIDGE_WINDOW_CALL(m_window, GotoPage, address, noAutoLogin);
 }
 

@@ -101,6 +101,23 @@ TEST_F(BridgeCommands, LogLinesKeepTheirPercentSignsAndUnknownLevelsAreDropped) 
     EXPECT_EQ(errorLevel, LL_Error);
 }
 
+TEST_F(BridgeCommands, AWindowLogLineNamingAPageLosesItsSessionId) {
+    auto bridge = MakeBridge();
+    hytest::ScopedLogCapture capture;
+    Send(*bridge, "Log|Status|Navigate(http://web.example/autologin/news?x=1&jsessionid=SECRET7&y=2)");
+    EXPECT_EQ(capture->Count("Navigate(http://web.example/autologin/news?x=1&jsessionid=***&y=2)"), 1);
+    for (const LogRecord& record : capture->Records())
+        EXPECT_EQ(std::string(record.text).find("SECRET7"), std::string::npos) << record.text;
+}
+
+TEST(BridgeMasking, EverySessionIdInATextIsMasked) {
+    EXPECT_EQ(CPatchInterface::MaskedForLog("no id here"), "no id here");
+    EXPECT_EQ(CPatchInterface::MaskedForLog("a?jsessionid=S1"), "a?jsessionid=***");
+    EXPECT_EQ(CPatchInterface::MaskedForLog("a?jsessionid=S1&b=2 then c?jsessionid=S2)"),
+              "a?jsessionid=***&b=2 then c?jsessionid=***)");
+    EXPECT_EQ(CPatchInterface::MaskedForLog("jsessionid="), "jsessionid=***");
+}
+
 TEST_F(BridgeCommands, ButtonsOpenTheirAddressesWhenSet) {
     auto bridge = MakeBridge();
     hytest::ScopedLogCapture capture;
