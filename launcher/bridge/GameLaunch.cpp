@@ -1,11 +1,10 @@
 #include "GameLaunch.h"
 
-#include <unistd.h>
-
 #include <cctype>
 
 #include "OsEnv.h"
 #include "OsFile.h"
+#include "OsSystemInfo.h"
 
 std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
     std::vector<std::string> pieces;
@@ -29,22 +28,7 @@ std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
     return pieces;
 }
 
-std::string FindProgram(const std::string& name) {
-    if (name.empty()) return {};
-    if (name.find('/') != std::string::npos) return ::access(name.c_str(), X_OK) == 0 ? name : std::string();
-    std::string path;
-    if (!HY_OS::GetEnv("PATH", path)) path = "/usr/local/bin:/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= path.size()) {
-        size_t end = path.find(':', start);
-        if (end == std::string::npos) end = path.size();
-        std::string folder = path.substr(start, end - start);
-        std::string candidate = HY_OS::JoinPath(folder.empty() ? "." : folder, name);
-        if (::access(candidate.c_str(), X_OK) == 0 && !HY_OS::IsDirectory(candidate)) return candidate;
-        start = end + 1;
-    }
-    return {};
-}
+std::string FindProgram(const std::string& name) { return HY_OS::FindProgramOnPath(name); }
 
 bool GameProgramFor(const std::vector<std::string>& pieces, std::string& program,
                     std::vector<std::string>& arguments) {

@@ -1,8 +1,5 @@
 #include "PatchInterface.h"
 
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <cerrno>
 
 #include "DMLTextConvert.h"
@@ -55,12 +52,8 @@ void ProbeLoginServer(const std::string& host, uint16_t port) {
     HYTcpSocket socket;
     if (socket.Open() != 0) return;
     int started = socket.Connect(address);
-    if (started == 1) {
-        pollfd wait{socket.Handle(), POLLOUT, 0};
-        if (::poll(&wait, 1, kLoginProbeMs) != 1 || socket.ConnectResult() != 0) started = -1;
-        else started = 0;
-    }
-    if (started == 0) ::shutdown(socket.Handle(), SHUT_RD);
+    if (started == 1) started = socket.WaitConnected(kLoginProbeMs);
+    if (started == 0) socket.ShutdownReceive();
     socket.Close(false);
 }
 

@@ -1,7 +1,5 @@
 #include "UsageReport.h"
 
-#include <sys/sysinfo.h>
-
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -14,34 +12,12 @@
 #include "OsFileInfo.h"
 #include "OsHttp.h"
 #include "OsNetwork.h"
+#include "OsSystemInfo.h"
 
 namespace {
 
 constexpr const char* kAgent = "Halcyra Patcher";
 constexpr uint32_t kReportTimeoutMs = 5000;
-
-// The value of "Key:" in a /proc text of "Key: value" lines; false when missing.
-bool FindValue(const std::string& text, const std::string& key, uint64_t& value) {
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);) {
-        size_t colon = line.find(':');
-        if (colon == std::string::npos) continue;
-        std::string name = line.substr(0, colon);
-        while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.pop_back();
-        if (name != key) continue;
-        unsigned long long number = 0;
-        if (std::sscanf(line.c_str() + colon + 1, "%llu", &number) != 1) return false;
-        value = number;
-        return true;
-    }
-    return false;
-}
-
-std::string ReadProcFile(const char* path) {
-    std::string text;
-    HY_OS::ReadWholeFile(path, text);
-    return text;
-}
 
 }  // namespace
 
@@ -86,47 +62,26 @@ const char* OsText(int osCode) {
     }
 }
 
-std::string MemoryTextFromMeminfo(const std::string& meminfo) {
-    uint64_t total = 0, available = 0, swapTotal = 0, swapFree = 0;
-    if (!FindValue(meminfo, "MemTotal", total) || !FindValue(meminfo, "MemAvailable", available))
-        return "PT,0,PA,0,VT,0,VA,0";
-    FindValue(meminfo, "SwapTotal", swapTotal);
-    FindValue(meminfo, "SwapFree", swapFree);
-    // /proc/meminfo counts in KiB.
+std::string MemoryTextFromFigures(const HY_OS::MemoryFigures& figures) {
     char text[128];
     std::snprintf(text, sizeof text, "PT,%llu,PA,%llu,VT,%llu,VA,%llu",
-                  static_cast<unsigned long long>(total >> 10), static_cast<unsigned long long>(available >> 10),
-                  static_cast<unsigned long long>((total + swapTotal) >> 10),
-                  static_cast<unsigned long long>((available + swapFree) >> 10));
+                  static_cast<unsigned long long>(figures.totalPhysical >> 20),
+                  static_cast<unsigned long long>(figures.availablePhysical >> 20),
+                  static_cast<unsigned long long>(figures.totalVirtual >> 20),
+                  static_cast<unsigned long long>(figures.availableVirtual >> 20));
     return text;
+}
+
+std::string MemoryTextFromMeminfo(const std::string& meminfo) {
+    HY_OS::MemoryFigures figures;
+    if (!HY_OS::MemoryFiguresFromMeminfo(meminfo, figures)) return "PT,0,PA,0,VT,0,VA,0";
+    return MemoryTextFromFigures(figures);
 }
 
 std::string MemoryText() {
-    std::string meminfo = ReadProcFile("/proc/meminfo");
-    if (!meminfo.empty()) return MemoryTextFromMeminfo(meminfo);
-    struct sysinfo info {};
-    if (::sysinfo(&info) != 0) return "PT,0,PA,0,VT,0,VA,0";
-    auto mib = [&](unsigned long count) {
-        return static_cast<unsigned long long>((static_cast<uint64_t>(count) * info.mem_unit) >> 20);
-    };
-    char text[128];
-    std::snprintf(text, sizeof text, "PT,%llu,PA,%llu,VT,%llu,VA,%llu", mib(info.totalram), mib(info.freeram),
-                  mib(info.totalram) + mib(info.totalswap), mib(info.freeram) + mib(info.freeswap));
-    return text;
-}
-
-std::string ProcessorIdentifierFromCpuInfo(const std::string& cpuinfo) {
-    // The first processor's block ends at the first empty line.
-    std::string first = cpuinfo.substr(0, cpuinfo.find("\n\n"));
-    uint64_t family = 0, model = 0, stepping = 0;
-    if (!FindValue(first, "cpu family", family) || !FindValue(first, "model", model) ||
-        !FindValue(first, "stepping", stepping))
-        return {};
-    char text[96];
-    std::snprintf(text, sizeof text, "x86 Family %llu Model %llu Stepping %llu",
-                  static_cast<unsigned long long>(family), static_cast<unsigned long long>(model),
-                  static_cast<unsigned long long>(stepping));
-    return text;
+    HY_OS::MemoryFigures figures;
+    if (!HY_OS::GetMemoryFigures(figures)) return "PT,0,PA,0,VT,0,VA,0";
+    return MemoryTextFromFigures(figures);
 }
 
 std::string ProcessorTextFromIdentifier(const std::string& identifier) {
@@ -141,7 +96,7 @@ std::string ProcessorTextFromIdentifier(const std::string& identifier) {
 }
 
 std::string ProcessorText() {
-    return ProcessorTextFromIdentifier(ProcessorIdentifierFromCpuInfo(ReadProcFile("/proc/cpuinfo")));
+    return ProcessorTextFromIdentifier(HY_OS::GetProcessorIdentifier());
 }
 
 std::string HardwareAddressText() {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "OsSystemInfo.h"
+
 // Everything the report says, gathered by the window bridge.
 struct UsageFacts {
     bool newPlayer = false;
@@ -30,21 +32,19 @@ std::string FormatUsageReport(const std::string& name, const UsageFacts& facts);
 // The report's text for an operating-system code: 0 "LI", 1 "OSX", 100 "LW", ... "UN".
 const char* OsText(int osCode);
 
-// "PT,%llu,PA,%llu,VT,%llu,VA,%llu" in MiB from a /proc/meminfo text: total and available
-// physical memory, and as virtual memory the commit limit of physical memory plus swap and what
-// of it is free. "PT,0,PA,0,VT,0,VA,0" when the text lacks the figures.
+// "PT,%llu,PA,%llu,VT,%llu,VA,%llu" in MiB: total and available physical memory, total and
+// available virtual memory.
+std::string MemoryTextFromFigures(const HY_OS::MemoryFigures& figures);
+// The same from a Linux /proc/meminfo text (virtual memory = physical memory plus swap);
+// "PT,0,PA,0,VT,0,VA,0" when the text lacks the figures.
 std::string MemoryTextFromMeminfo(const std::string& meminfo);
-// The same for this machine (sysinfo when /proc/meminfo cannot be read).
+// The same for this machine.
 std::string MemoryText();
 
-// The processor identifier as the system's hardware description words it ("x86 Family 6 Model
-// 158 Stepping 10") from the first processor of a /proc/cpuinfo text; empty when a figure is
-// missing.
-std::string ProcessorIdentifierFromCpuInfo(const std::string& cpuinfo);
 // "family-model-stepping" read from the word "Family" of an identifier on; "0-0-0" when the
 // identifier or the word is missing.
 std::string ProcessorTextFromIdentifier(const std::string& identifier);
-// The processor text of this machine.
+// The processor text of this machine, from the system's processor identifier.
 std::string ProcessorText();
 
 // The last network adapter's 6-byte address as twelve upper-case hex digits; empty when none.

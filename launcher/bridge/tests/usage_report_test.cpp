@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "OsFile.h"
+#include "OsSystemInfo.h"
 #include "TempDir.h"
 
 namespace {
@@ -67,11 +68,11 @@ TEST(UsageReport, ProcessorFiguresFromCpuinfoAndFromTheIdentifier) {
     const std::string cpuinfo =
         "processor\t: 0\nvendor_id\t: GenuineIntel\ncpu family\t: 6\nmodel\t\t: 158\n"
         "model name\t: Some CPU\nstepping\t: 10\n\nprocessor\t: 1\ncpu family\t: 7\nmodel\t\t: 1\nstepping\t: 1\n";
-    EXPECT_EQ(ProcessorIdentifierFromCpuInfo(cpuinfo), "x86 Family 6 Model 158 Stepping 10");
+    EXPECT_EQ(HY_OS::ProcessorIdentifierFromCpuInfo(cpuinfo), "x86 Family 6 Model 158 Stepping 10");
     EXPECT_EQ(ProcessorTextFromIdentifier("x86 Family 6 Model 158 Stepping 10"), "6-158-10");
     EXPECT_EQ(ProcessorTextFromIdentifier("AMD64 Family 25 Model 33 Stepping 0"), "25-33-0");
     // A processor without the figures (many ARM systems) and a broken identifier give zeros.
-    EXPECT_EQ(ProcessorIdentifierFromCpuInfo("processor : 0\nBogoMIPS : 50.00\n"), "");
+    EXPECT_EQ(HY_OS::ProcessorIdentifierFromCpuInfo("processor : 0\nBogoMIPS : 50.00\n"), "");
     EXPECT_EQ(ProcessorTextFromIdentifier(""), "0-0-0");
     EXPECT_EQ(ProcessorTextFromIdentifier("x86 Family six"), "0-0-0");
 }

@@ -48,6 +48,11 @@ public:
     int Connect(const HYInetAddress& address);
     // The outcome of a connect in progress: 0 connected, else the socket error.
     int ConnectResult();
+    // Waits up to `timeoutMs` for a connect in progress to end: 0 connected, 1 still in progress,
+    // -1 failed (LastError tells why).
+    int WaitConnected(int timeoutMs);
+    // Ends the receiving side of the connection: 0, or -1 with LastError.
+    int ShutdownReceive();
 
     // Bytes read (> 0); 0 when nothing is available now; -1 on an error or when the peer closed
     // (PeerClosed() then tells which).

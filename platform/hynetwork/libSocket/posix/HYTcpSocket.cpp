@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -72,6 +73,27 @@ int HYTcpSocket::ConnectResult() {
     m_lastError = error;
     if (error == 0) RefreshAddresses();
     return error;
+}
+
+int HYTcpSocket::WaitConnected(int timeoutMs) {
+    if (!IsOpen()) return -1;
+    pollfd wait{Handle(), POLLOUT, 0};
+    int ready;
+    do {
+        ready = ::poll(&wait, 1, timeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    if (ready == 0) return 1;
+    if (ready < 0) {
+        m_lastError = errno;
+        return -1;
+    }
+    return ConnectResult() == 0 ? 0 : -1;
+}
+
+int HYTcpSocket::ShutdownReceive() {
+    if (IsOpen() && ::shutdown(Handle(), SHUT_RD) == 0) return 0;
+    m_lastError = errno;
+    return -1;
 }
 
 long HYTcpSocket::Read(void* bytes, size_t length) {

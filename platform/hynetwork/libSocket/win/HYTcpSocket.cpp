@@ -104,6 +104,29 @@ int HYTcpSocket::ConnectResult() {
     return error;
 }
 
+int HYTcpSocket::WaitConnected(int timeoutMs) {
+    if (!IsOpen()) return -1;
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(AsSocket(Handle()), &writable);
+    FD_SET(AsSocket(Handle()), &failed);
+    timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    int ready = ::select(0, nullptr, &writable, &failed, timeoutMs < 0 ? nullptr : &limit);
+    if (ready == 0) return 1;
+    if (ready == SOCKET_ERROR) {
+        m_lastError = WSAGetLastError();
+        return -1;
+    }
+    return ConnectResult() == 0 ? 0 : -1;
+}
+
+int HYTcpSocket::ShutdownReceive() {
+    if (IsOpen() && ::shutdown(AsSocket(Handle()), SD_RECEIVE) == 0) return 0;
+    m_lastError = WSAGetLastError();
+    return -1;
+}
+
 long HYTcpSocket::Read(void* bytes, size_t length) {
     if (!IsOpen()) return -1;
     int chunk = length > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(length);
