@@ -42,4 +42,6 @@ void BreakIntoDebugger() { std::raise(SIGTRAP); }
 // A native build runs on Linux.
 int GetOsCode() { return 0; }
 
+bool RunsUnderWine() { return false; }
+
 }  // namespace HY_OS

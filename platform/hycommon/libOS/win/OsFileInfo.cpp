@@ -1,6 +1,6 @@
-// Folder listings on Windows, through FindFirstFile/FindNextFile. The rest of this header (file
-// information by one system call, permission bits, no-follow directory handles) is not used by
-// the parts of the program the Windows build has so far.
+// Folder listings on Windows, through FindFirstFile/FindNextFile, and file information through
+// GetFileAttributesEx; permission bits as the read-only attribute. The no-follow directory handles
+// are not used by the parts of the program the Windows build has so far.
 #include "WinHandle.h"
 
 #include "OsFileInfo.h"
@@ -26,7 +26,52 @@ int ErrnoFor(DWORD error) {
     }
 }
 
+// Milliseconds since 1970 of a file time (100 ns units since 1601).
+int64_t UnixMs(const FILETIME& time) {
+    constexpr int64_t kEpochDifferenceMs = 11644473600000LL;
+    uint64_t ticks = (uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+    return static_cast<int64_t>(ticks / 10000) - kEpochDifferenceMs;
+}
+
+// A reparse point stands for a symbolic link (or junction): followed unless `noFollow`, by
+// examining what it names, which GetFileAttributesEx reports for the link itself.
+bool Examine(const std::string& path, FileInfo& info, bool noFollow) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    bool link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (link && !noFollow) {
+        HANDLE target = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (target == INVALID_HANDLE_VALUE) return false;
+        BY_HANDLE_FILE_INFORMATION followed{};
+        BOOL ok = GetFileInformationByHandle(target, &followed);
+        CloseHandle(target);
+        if (!ok) return false;
+        data.dwFileAttributes = followed.dwFileAttributes;
+        data.ftLastWriteTime = followed.ftLastWriteTime;
+        data.nFileSizeHigh = followed.nFileSizeHigh;
+        data.nFileSizeLow = followed.nFileSizeLow;
+        link = false;
+    }
+    bool directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    info = FileInfo{};
+    info.size = directory ? 0 : static_cast<int64_t>((uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow);
+    info.lastWriteMs = UnixMs(data.ftLastWriteTime);
+    // Windows has only the read-only attribute; the bits say what it allows.
+    bool readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    info.permissions = (readOnly ? 0444 : 0666) | (directory ? 0111 : 0);
+    info.isSymbolicLink = link;
+    info.isDirectory = !link && directory;
+    info.isRegular = !link && !directory && (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0;
+    return true;
+}
+
 }  // namespace
+
+bool GetFileInfo(const std::string& path, FileInfo& info) { return Examine(path, info, false); }
+
+bool GetLinkInfo(const std::string& path, FileInfo& info) { return Examine(path, info, true); }
 
 bool ListDirectory(const std::string& path, std::vector<DirectoryEntry>& entries, int* error) {
     entries.clear();
@@ -55,6 +100,17 @@ bool ListDirectory(const std::string& path, std::vector<DirectoryEntry>& entries
         return false;
     }
     return true;
+}
+
+bool SetFilePermissions(const std::string& path, uint32_t permissions) {
+    // Only the write bits have a Windows meaning: without any, the file is read-only.
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    DWORD wanted = (permissions & 0222u) != 0 ? attributes & ~DWORD{FILE_ATTRIBUTE_READONLY}
+                                              : attributes | FILE_ATTRIBUTE_READONLY;
+    if (wanted == attributes) return true;
+    if (wanted == 0) wanted = FILE_ATTRIBUTE_NORMAL;
+    return SetFileAttributesA(path.c_str(), wanted) != 0;
 }
 
 }  // namespace HY_OS

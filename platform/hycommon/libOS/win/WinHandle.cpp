@@ -1,5 +1,7 @@
 #include "WinHandle.h"
 
+#include <wininet.h>
+
 namespace HY_OS::win {
 
 std::string ErrorText(DWORD error) {
@@ -9,6 +11,11 @@ std::string ErrorText(DWORD error) {
     while (n > 0 && (buffer[n - 1] == '\n' || buffer[n - 1] == '\r' || buffer[n - 1] == ' ')) --n;
     if (n == 0) return "error " + std::to_string(error);
     return std::string(buffer, n);
+}
+
+void InternetHandle::Close() {
+    if (m_handle) InternetCloseHandle(m_handle);
+    m_handle = nullptr;
 }
 
 }  // namespace HY_OS::win

@@ -24,4 +24,23 @@ uint64_t MultimediaTimeMs();
 // The system's text for an error code, without the trailing line break.
 std::string ErrorText(DWORD error);
 
+// Owns one handle of the internet library (a session, connection or request) and closes it.
+// Kept opaque here so that this header does not pull in the internet library's declarations.
+class InternetHandle {
+public:
+    explicit InternetHandle(void* handle = nullptr) : m_handle(handle) {}
+    ~InternetHandle() { Close(); }
+    InternetHandle(const InternetHandle&) = delete;
+    InternetHandle& operator=(const InternetHandle&) = delete;
+    void* Get() const { return m_handle; }
+    void Reset(void* handle) {
+        Close();
+        m_handle = handle;
+    }
+    void Close();
+
+private:
+    void* m_handle;
+};
+
 }  // namespace HY_OS::win
