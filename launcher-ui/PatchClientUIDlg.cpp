@@ -6,14 +6,12 @@
 #include "TextConvert.h"
 #include "TickSource.h"
 #include "UiHooks.h"
-#include "UserRegistryStore.h"
+#include "UserNameStore.h"
 
 namespace LarkUi {
 
 namespace {
 
-constexpr const char* kUserNameValue = "UserName";
-constexpr size_t kUserNameMax = 249;  // 250 UTF-16 units with the terminator
 constexpr const char* kTemplateCaption = "Larkspur Launcher - Halcyra";
 
 // The three fonts. The character heights of the Windows fonts (20 and 18 pixels) are cell
@@ -153,29 +151,8 @@ bool CPatchClientUIDlg::RememberTicked() const {
 
 void CPatchClientUIDlg::OnInitDialog() {
     m_commands.Send("PreInitDialog");
-    UserRegistryStore store(UserRegistryStore::DefaultPath());
-    int code = store.OpenKey(m_args.registryKey);
-    if (code == 0) {
-        std::string name;
-        m_rememberedName =
-            store.ReadString(m_args.registryKey, kUserNameValue, name) ? Utf8ToUtf16(name) : u"";
-        if (m_rememberedName.size() > kUserNameMax) m_rememberedName.resize(kUserNameMax);
-        m_userName->SetText(m_rememberedName);
-    } else {
-        m_commands.LogToLauncher("Error",
-                                 "Error in trying to access the user name registry. Code: %#lx",
-                                 static_cast<unsigned long>(code));
-        if (code == 2) {
-            if (!store.WriteString(m_args.registryKey, kUserNameValue, ""))
-                m_commands.LogToLauncher("Error",
-                                         "User name registry entry could not be created.The user "
-                                         "may not be having administrative privileges");
-        } else {
-            m_commands.LogToLauncher("Error",
-                                     "User Name registry entries could not be accessed.The user "
-                                     "may not be having administrative privileges");
-        }
-    }
+    m_rememberedName = UserNameStore(m_args.registryKey, m_commands).Load();
+    m_userName->SetText(m_rememberedName);
     // The texts are applied in every case, so a first start (no key yet) shows the cues too.
     m_userName->SetCue(LanguageTable::Instance().Text(IDS_USERNAME_CUE));
     m_password->SetCue(LanguageTable::Instance().Text(IDS_PASSWORD_CUE));
@@ -285,18 +262,8 @@ void CPatchClientUIDlg::GetUserNameAndPassword(std::u16string& userName, std::u1
 }
 
 void CPatchClientUIDlg::SaveUserName() {
-    UserRegistryStore store(UserRegistryStore::DefaultPath());
-    if (store.OpenKey(m_args.registryKey) == 5) {
-        m_commands.LogToLauncher("Error",
-                                 "User name registry entry could not be created.The user may not "
-                                 "be having administrative privileges");
-        return;
-    }
     m_rememberedName = RememberTicked() ? m_userName->Text() : u"";
-    if (!store.WriteString(m_args.registryKey, kUserNameValue, Utf16ToUtf8(m_rememberedName)))
-        m_commands.LogToLauncher("Error",
-                                 "User name registry entry could not be created.The user may not "
-                                 "be having administrative privileges");
+    UserNameStore(m_args.registryKey, m_commands).Save(m_rememberedName);
 }
 
 void CPatchClientUIDlg::ReportFileProgress(const char* fileName, unsigned percent, bool done) {

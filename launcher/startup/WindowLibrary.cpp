@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "DebugOutput.h"
+#include "OsEnv.h"
 #include "OsFile.h"
 #include "OsHost.h"
 
@@ -14,9 +15,39 @@ WindowLibrary::WindowLibrary(std::string library)
 
 WindowLibrary::~WindowLibrary() { HY_OS::FreeLibrary(m_handle); }
 
+FrontEndChoice ChooseWindowFrontEnd(const std::string& larkUi, bool displayAvailable,
+                                    bool graphicalInstalled) {
+    if (larkUi == "terminal") return {WF_Terminal, "LARK_UI=terminal"};
+    if (larkUi == "graphical") return {WF_Graphical, "LARK_UI=graphical"};
+    if (!displayAvailable) return {WF_Terminal, "no display"};
+    if (!graphicalInstalled) return {WF_Terminal, "the graphical window is not installed"};
+    return {WF_Graphical, "a display is available"};
+}
+
+std::string WindowLibrary::ChosenLibrary(std::string& message) {
+    std::string larkUi;
+    HY_OS::GetEnv("LARK_UI", larkUi);
+    std::string graphical = HY_OS::JoinPath(HY_OS::DirectoryPart(HY_OS::GetExecutablePath()),
+                                            HY_OS::LibraryFileName(kLibraryName));
+    FrontEndChoice choice =
+        ChooseWindowFrontEnd(larkUi, HY_OS::HasGraphicalDisplay(), HY_OS::FileExists(graphical));
+    const char* library = choice.frontEnd == WF_Terminal ? kTerminalLibraryName : kLibraryName;
+    message = std::string("Larkspur: window front-end: ") +
+              (choice.frontEnd == WF_Terminal ? "terminal" : "graphical") + " (" + choice.reason +
+              ")";
+    if (!larkUi.empty() && larkUi != "terminal" && larkUi != "graphical")
+        message += "; LARK_UI=" + larkUi + " is not known (\"terminal\" or \"graphical\")";
+    return library;
+}
+
 WindowLibrary& WindowLibrary::Instance() {
     // Never destroyed: the window library may be running code until the very end of the process.
-    static WindowLibrary* instance = new WindowLibrary();
+    static WindowLibrary* instance = [] {
+        std::string message;
+        auto* library = new WindowLibrary(ChosenLibrary(message));
+        std::fprintf(stderr, "%s\n", message.c_str());
+        return library;
+    }();
     return *instance;
 }
 

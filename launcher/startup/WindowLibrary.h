@@ -23,6 +23,23 @@ constexpr WindowExport kInitialize{"IFnInitialize", WindowExportSymbols::kInitia
 constexpr WindowExport kShowUI{"IFnShowUI", WindowExportSymbols::kShowUI};
 }  // namespace WindowExports
 
+// The front-ends of the window: the graphical window and the terminal one, the same exports.
+enum WindowFrontEnd {
+    WF_Graphical = 0,
+    WF_Terminal = 1,
+};
+
+struct FrontEndChoice {
+    WindowFrontEnd frontEnd;
+    const char* reason;  // why, for the line that says which was chosen
+};
+
+// LARK_UI decides when it is "terminal" or "graphical"; otherwise (unset or any other value) the
+// graphical window when a display is available and its library is installed beside the program,
+// the terminal front-end when not.
+FrontEndChoice ChooseWindowFrontEnd(const std::string& larkUi, bool displayAvailable,
+                                    bool graphicalInstalled);
+
 enum BindFailure {
     BF_None = 0,
     BF_LibraryMissing = 1,   // the library could not be loaded
@@ -32,6 +49,7 @@ enum BindFailure {
 class WindowLibrary {
 public:
     static constexpr const char* kLibraryName = "LarkLauncherUI";
+    static constexpr const char* kTerminalLibraryName = "LarkLauncherUI-term";
 
     // `library` is a name (the platform's file name is derived from it) or a path.
     explicit WindowLibrary(std::string library = kLibraryName);
@@ -39,8 +57,11 @@ public:
     WindowLibrary(const WindowLibrary&) = delete;
     WindowLibrary& operator=(const WindowLibrary&) = delete;
 
-    // The launcher's binding; it stays loaded until the process ends.
+    // The launcher's binding, to the front-end chosen from the environment (said on standard
+    // error); it stays loaded until the process ends.
     static WindowLibrary& Instance();
+    // The library name of the front-end the environment asks for, and the line that says so.
+    static std::string ChosenLibrary(std::string& message);
 
     // The file the library is loaded from ("libLarkLauncherUI.so" here).
     const std::string& FileName() const { return m_fileName; }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "DebugOutput.h"
+#include "OsEnv.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ protected:
 };
 
 TEST_F(WindowLibraryTest, AMissingLibraryIsReportedAndTheCallSkipped) {
+    HY_OS::SetEnv("LARK_UI", "graphical");
     EXPECT_EQ(WindowLibrary::Instance().FileName(), "libLarkLauncherUI.so");
     WindowLibrary library("NoSuchWindowLibrary");
     EXPECT_FALSE(library.GuardedCall<decltype(IFnInitialize)>(

@@ -29,6 +29,13 @@ public:
     // The last wait's error code (121 after a plain time-out).
     int LastError() const { return m_lastError; }
 
+    // One descriptor that is readable whenever a wait would find a handler ready, for another
+    // event loop to watch; made on first use, -1 where the platform has no such descriptor.
+    virtual int WaitDescriptor() { return -1; }
+    // Brings the wait descriptor, once one was asked for, in step with the attached handlers.
+    // Called between loop passes; does nothing while a dispatch is under way.
+    virtual void SyncWaitDescriptor() {}
+
 protected:
     // Takes a handler out of the current wait arrays while a dispatch may still walk them.
     virtual void Forget(IoHandle* handler) = 0;

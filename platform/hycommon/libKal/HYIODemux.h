@@ -21,6 +21,10 @@ public:
     // or -1 on failure.
     int WaitForInput(int timeoutMs, ThreadClock* clock);
     void Dump() const;
+    // A descriptor readable whenever a wait would find a handler ready (-1 where there is
+    // none), and the step that keeps it in line with handlers that came or went.
+    int WaitDescriptor() { return m_repository->WaitDescriptor(); }
+    void SyncWaitDescriptor() { m_repository->SyncWaitDescriptor(); }
     HYHandleRepository& Repository() { return *m_repository; }
 
 private:

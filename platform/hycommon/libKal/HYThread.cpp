@@ -218,8 +218,25 @@ int HYThread::RunOnceInternal(bool block, bool refreshClock) {
     m_demux->WaitForInput(timeout, refreshClock ? &m_clock : nullptr);
     m_timerSet->TickTimers();
     m_eventList->Process();
+    // Handlers attached or detached during the pass are in the wait descriptor before another
+    // loop waits on it.
+    m_demux->SyncWaitDescriptor();
     m_passCount.fetch_add(1, std::memory_order_relaxed);
     return 0;
+}
+
+int HYThread::WaitDescriptor() {
+    if (State() != HTS_Running || t_current != this) return -1;
+    if (!m_initialised && !Initialise()) return -1;
+    return m_demux->WaitDescriptor();
+}
+
+int HYThread::NextTimeoutMs() {
+    if (State() != HTS_Running || t_current != this) return -1;
+    if (!m_initialised && !Initialise()) return -1;
+    int64_t untilNext = m_timerSet->TimeUntilNextExpiry();
+    if (untilNext < 0) return -1;
+    return untilNext > INT_MAX ? INT_MAX : static_cast<int>(untilNext);
 }
 
 int HYThread::Stop(bool wait) {

@@ -49,6 +49,16 @@ public:
     int RunOnce(bool block, bool refreshClock);
     // Runs blocking passes while the thread is running.
     virtual int RunForever();
+    // For a thread whose loop is driven from another event loop (the adopted "Main" thread under
+    // a window toolkit): a descriptor that is readable whenever a pass would find a ready handler
+    // or a posted event, to be watched together with NextTimeoutMs; each wake-up is answered
+    // with RunOnce(false, true). The descriptor follows handlers that come and go, as of the end
+    // of each pass, and lives as long as the thread's per-thread objects. -1 when called from
+    // another thread than this one, or where the platform has no such descriptor (Windows).
+    int WaitDescriptor();
+    // Milliseconds until this thread's next timer is due: 0 when one is overdue, -1 when no
+    // timer runs (or when called from another thread). Timers are not part of WaitDescriptor.
+    int NextTimeoutMs();
     // Asks the thread to stop. Waiting (never when a thread stops itself), answers the stop
     // routine's result once the thread has ended; else 0. Answers 1 when it was not running.
     int Stop(bool wait);

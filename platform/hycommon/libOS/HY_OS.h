@@ -13,6 +13,7 @@
 #include "OsLibrary.h"
 #include "OsMemoryMap.h"
 #include "OsMiniDump.h"
+#include "OsNamedEvent.h"
 #include "OsProcess.h"
 #include "OsStack.h"
 #include "OsSync.h"

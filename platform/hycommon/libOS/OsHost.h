@@ -17,6 +17,9 @@ std::string GetExecutablePath();
 bool IsDebuggerAttached();
 // Stops in the attached debugger (a breakpoint trap).
 void BreakIntoDebugger();
+// True when windows can be shown: an X11 or Wayland display is named in the environment
+// (DISPLAY, WAYLAND_DISPLAY); Windows always has its desktop.
+bool HasGraphicalDisplay();
 
 // The operating-system code the launcher reports: 0 for Linux (a native build here, or the
 // Windows build under Wine on Linux), 1 for macOS (the Windows build under Wine there), and on

@@ -38,6 +38,26 @@ void HYPollRepository::Rebuild() {
         m_slots.push_back(handler);
     }
     m_rebuildNeeded = false;
+    ++m_generation;
+}
+
+int HYPollRepository::WaitDescriptor() {
+    if (!m_mirror) {
+        m_mirror = std::make_unique<EpollMirror>();
+        m_mirroredGeneration = m_generation - 1;
+    }
+    SyncWaitDescriptor();
+    return m_mirror->Descriptor();
+}
+
+void HYPollRepository::SyncWaitDescriptor() {
+    // The wait arrays may not be laid out again while a dispatch walks them; the end of the
+    // pass brings the descriptor in step.
+    if (!m_mirror || m_dispatching) return;
+    if (m_rebuildNeeded) Rebuild();
+    if (m_mirroredGeneration == m_generation) return;
+    // A refused descriptor is tried again at the next call.
+    if (m_mirror->Sync(m_fds)) m_mirroredGeneration = m_generation;
 }
 
 void HYPollRepository::Forget(IoHandle* handler) {
@@ -62,6 +82,7 @@ int HYPollRepository::Wait(int timeoutMs, ThreadClock* clock) {
     // Every ready handler once, lowest index first; handlers that leave during a dispatch are
     // skipped, and ones that join wait for the rebuild before the next wait.
     int dispatched = 0;
+    m_dispatching = true;
     for (size_t i = 0; i < m_fds.size(); ++i) {
         short revents = m_fds[i].revents;
         if (revents == 0 || m_slots[i] == nullptr) continue;
@@ -69,6 +90,7 @@ int HYPollRepository::Wait(int timeoutMs, ThreadClock* clock) {
         Dispatch(i, revents);
         ++dispatched;
     }
+    m_dispatching = false;
     m_lastError = kTimeoutCode;
     return dispatched;
 }

@@ -39,6 +39,12 @@ bool IsDebuggerAttached() {
 
 void BreakIntoDebugger() { std::raise(SIGTRAP); }
 
+bool HasGraphicalDisplay() {
+    std::string display;
+    return (GetEnv("DISPLAY", display) && !display.empty()) ||
+           (GetEnv("WAYLAND_DISPLAY", display) && !display.empty());
+}
+
 // A native build runs on Linux.
 int GetOsCode() { return 0; }
 

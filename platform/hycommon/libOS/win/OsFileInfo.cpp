@@ -9,22 +9,9 @@
 
 namespace HY_OS {
 
-namespace {
+using win::ErrnoFor;
 
-// The errno value callers compare against, for the Windows error of a failed listing.
-int ErrnoFor(DWORD error) {
-    switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-        return ENOENT;
-    case ERROR_ACCESS_DENIED:
-        return EACCES;
-    case ERROR_DIRECTORY:
-        return ENOTDIR;
-    default:
-        return EIO;
-    }
-}
+namespace {
 
 // Milliseconds since 1970 of a file time (100 ns units since 1601).
 int64_t UnixMs(const FILETIME& time) {

@@ -29,6 +29,8 @@ bool IsDebuggerAttached() { return IsDebuggerPresent() != 0; }
 
 void BreakIntoDebugger() { DebugBreak(); }
 
+bool HasGraphicalDisplay() { return true; }
+
 namespace {
 
 // Under Wine, ntdll names the host system: macOS gives 1, any other host (Linux) 0. On Windows

@@ -1,5 +1,6 @@
 #include "WinHandle.h"
 
+#include <cerrno>
 #include <wininet.h>
 
 namespace HY_OS::win {
@@ -11,6 +12,20 @@ std::string ErrorText(DWORD error) {
     while (n > 0 && (buffer[n - 1] == '\n' || buffer[n - 1] == '\r' || buffer[n - 1] == ' ')) --n;
     if (n == 0) return "error " + std::to_string(error);
     return std::string(buffer, n);
+}
+
+int ErrnoFor(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return ENOENT;
+    case ERROR_ACCESS_DENIED:
+        return EACCES;
+    case ERROR_DIRECTORY:
+        return ENOTDIR;
+    default:
+        return EIO;
+    }
 }
 
 void InternetHandle::Close() {

@@ -24,6 +24,9 @@ uint64_t MultimediaTimeMs();
 // The system's text for an error code, without the trailing line break.
 std::string ErrorText(DWORD error);
 
+// The errno value callers compare against for a Windows error code (EIO for the rest).
+int ErrnoFor(DWORD error);
+
 // Owns one handle of the internet library (a session, connection or request) and closes it.
 // Kept opaque here so that this header does not pull in the internet library's declarations.
 class InternetHandle {

@@ -6,6 +6,7 @@
 
 #include "OsFile.h"
 #include "OsHost.h"
+#include "OsNamedEvent.h"
 #include "TempDir.h"
 
 namespace {
@@ -77,6 +78,20 @@ TEST(OsProcessWin, FindsAChildByItsUniqueNameAndReportsFailures) {
     // Nothing in the list can be this process's window owner but this process; the call on a
     // process without windows does nothing and returns.
     HY_OS::BringProcessWindowsToFront(HY_OS::GetProcessId());
+}
+
+// Another process opens the launcher's event by its name alone and sets it.
+TEST(OsProcessWin, AnotherProcessSetsANamedEvent) {
+    const std::string name = "HYTestEvent.child." + std::to_string(HY_OS::GetProcessId());
+    auto waiter = HY_OS::NamedEvent::CreateFresh(name);
+    ASSERT_NE(waiter, nullptr);
+    uint32_t pid = 0;
+    ASSERT_EQ(HY_OS::SpawnProcess(kChild, {"set-event", name}, "", &pid), 0);
+    EXPECT_TRUE(waiter->WaitMs(30000));
+    EXPECT_EQ(WaitFor(pid), 0);
+    waiter->Remove();
+    ASSERT_EQ(HY_OS::SpawnProcess(kChild, {"set-event", name}, "", &pid), 0);
+    EXPECT_EQ(WaitFor(pid), 3) << "closed: the name is gone with the last handle";
 }
 
 }  // namespace

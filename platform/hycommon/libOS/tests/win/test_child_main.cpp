@@ -1,5 +1,6 @@
 // A small program the process tests start: "write FILE ARGS..." writes the current directory and
-// then each argument on a line of its own to FILE; "sleep MS" waits that long.
+// then each argument on a line of its own to FILE; "sleep MS" waits that long; "set-event NAME"
+// sets the named event NAME (exit code 3 when there is none).
 #include <windows.h>
 
 #include <cstdio>
@@ -20,6 +21,13 @@ int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], "sleep") == 0) {
         Sleep(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)));
         return 0;
+    }
+    if (argc >= 3 && std::strcmp(argv[1], "set-event") == 0) {
+        HANDLE event = OpenEventA(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, argv[2]);
+        if (event == nullptr) return 3;
+        bool set = SetEvent(event) != 0;
+        CloseHandle(event);
+        return set ? 0 : 4;
     }
     return 1;
 }
