@@ -23,9 +23,10 @@ set(ENV{PKG_CONFIG_LIBDIR} "${HY_WINDOWS_DEPS}/lib/pkgconfig")
 set(ENV{PKG_CONFIG_PATH} "")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
 
-# Programs and the window library carry their C and C++ run-times, so Wine needs no MinGW DLLs.
+# Programs, the window library and loadable modules carry their C and C++ run-times, so Wine needs no MinGW DLLs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 
 # Windows 7 and later: the interfaces used (getaddrinfo, GetTickCount64, condition variables).
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX)

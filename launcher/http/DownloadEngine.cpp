@@ -2,8 +2,7 @@
 
 #include <sys/stat.h>
 
-#include <cerrno>
-
+#include "OsFile.h"
 #include "Crc.h"
 #include "InstallPermissions.h"
 #include "LogMessage.h"
@@ -62,7 +61,7 @@ int DownloadEngine::Open() {
         HY_LOG(LL_Error, kHttpFileCategory, fn,
                "HttpQueryInfo(HTTP_QUERY_CONTENT_LENGTH) Content-Length: %d failed", -1);
         if (flavour.compressed)
-            HY_LOG(LL_Status, kHttpFileCategory, fn, flavour.headerDumpLog, static_cast<unsigned>(errno));
+            HY_LOG(LL_Status, kHttpFileCategory, fn, flavour.headerDumpLog, static_cast<unsigned>(HY_OS::LastSystemError()));
         else
             HY_LOG(LL_Status, kHttpFileCategory, fn, "Entire HTTP header:");
         HY_LOG(LL_Status, kHttpFileCategory, fn, "%s", m_http->RawHeaders().c_str());
@@ -101,7 +100,7 @@ int DownloadEngine::Open() {
             HY_LOG(LL_Error, kHttpFileCategory, fn, "URL not exists: %s", request.m_url.c_str());
             return EC_RequestFailed;
         }
-        HY_LOG(LL_Status, kHttpFileCategory, fn, flavour.headerDumpLog, static_cast<unsigned>(errno));
+        HY_LOG(LL_Status, kHttpFileCategory, fn, flavour.headerDumpLog, static_cast<unsigned>(HY_OS::LastSystemError()));
     }
     // An error answer is never taken for the file, whatever its length or type.
     if (status >= 400) {
@@ -165,7 +164,7 @@ int DownloadEngine::Transfer(bool& done) {
             return EC_Mismatch;
         }
         if (!m_file.Write(m_buffer.data(), static_cast<size_t>(n))) {
-            int writeError = errno;
+            int writeError = HY_OS::LastSystemError();
             HY_LOG(LL_Error, kHttpFileCategory, fn, GetFlavour().shortWriteLog,
                    static_cast<unsigned>(writeError), DownloadPath().c_str());
             return ClassOfSystemError(writeError);
@@ -175,7 +174,7 @@ int DownloadEngine::Transfer(bool& done) {
         return EC_Ok;
     }
     if (!m_file.Sync()) {
-        int syncError = errno;
+        int syncError = HY_OS::LastSystemError();
         HY_LOG(LL_Error, kHttpFileCategory, fn, GetFlavour().shortWriteLog,
                static_cast<unsigned>(syncError), DownloadPath().c_str());
         return ClassOfSystemError(syncError);
@@ -219,7 +218,7 @@ int DownloadEngine::InstallTemporary(const std::string& temporary) {
     FileRequest& request = *m_request;
     InstalledFile previous = ExamineInstalledFile(request.m_localPath);
     if (!PrepareInstallPermissions(temporary, previous)) {
-        int modeError = errno;
+        int modeError = HY_OS::LastSystemError();
         HY_LOG(LL_Error, kHttpFileCategory, "DownloadEngine::InstallTemporary",
                "Error %u setting the permissions of (%s)", static_cast<unsigned>(modeError),
                temporary.c_str());
@@ -228,7 +227,7 @@ int DownloadEngine::InstallTemporary(const std::string& temporary) {
     }
     MakeWritable(request.m_localPath);
     if (!HY_OS::RenameFile(temporary, request.m_localPath)) {
-        int renameError = errno;
+        int renameError = HY_OS::LastSystemError();
         HY_LOG(LL_Error, kHttpFileCategory, "DownloadEngine::InstallTemporary",
                "Error %u; Copying completed file over old file failed (%s)",
                static_cast<unsigned>(renameError), request.m_localPath.c_str());

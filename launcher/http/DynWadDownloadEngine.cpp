@@ -1,7 +1,6 @@
 #include "DynWadDownloadEngine.h"
 
-#include <cerrno>
-
+#include "OsFile.h"
 #include "LogMessage.h"
 
 DynWadDownloadEngine::DynWadDownloadEngine(EngineHost& host)
@@ -14,7 +13,7 @@ int DynWadDownloadEngine::WriteEmptyWadElement(const WadElement& element) {
     while (remaining > 0) {
         size_t n = std::min<size_t>(remaining, m_zeroBlock.size());
         if (!m_file.WriteAt(m_zeroBlock.data(), n, m_writePosition)) {
-            int error = errno;
+            int error = HY_OS::LastSystemError();
             HY_LOG(LL_Error, kHttpFileCategory, "DynWadDownloadEngine::WriteEmptyWadElement",
                    "Error %u; Writing empty WAD element to file (%s)", static_cast<unsigned>(error),
                    TemporaryPath().c_str());
@@ -32,7 +31,7 @@ int DynWadDownloadEngine::FinishArchive(bool& done) {
     FileRequest& request = *m_request;
     done = false;
     if (!m_file.Truncate(m_writePosition) || !m_file.Sync()) {
-        int error = errno;
+        int error = HY_OS::LastSystemError();
         HY_LOG(LL_Error, kHttpFileCategory, fn, "Error %u; Unable to cut (%s).",
                static_cast<unsigned>(error), TemporaryPath().c_str());
         return ClassOfSystemError(error);

@@ -4,17 +4,14 @@
 
 #include "Crc.h"
 #include "LogMessage.h"
+#include "OsFile.h"
 #include "OsSysCalls.h"
 
 int ClassOfSystemError(int error) {
-    switch (error) {
-        case ENOSPC:
-        case EDQUOT:
-        case ENOMEM:
-        case EFBIG:
+    switch (HY_OS::KindOfSystemError(error)) {
+        case HY_OS::SEK_NoSpace:
             return EC_NoSpace;
-        case ETXTBSY:
-        case EBUSY:
+        case HY_OS::SEK_SharingViolation:
             return EC_SharingViolation;
         default:
             return EC_FileError;
@@ -67,7 +64,8 @@ int HttpEngine::CreateDirectoriesFor(const std::string& path) {
         if (c == '\\') c = '/';
     std::string directory = HY_OS::DirectoryPart(normalised);
     if (directory.empty() || HY_OS::CreateDirectories(directory)) return 0;
-    return errno != 0 ? errno : EIO;
+    int error = HY_OS::LastSystemError();
+    return error != 0 ? error : EIO;
 }
 
 EngineStepResult HttpEngine::Step(DownloadFailure& failure) {

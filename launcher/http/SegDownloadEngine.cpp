@@ -1,10 +1,10 @@
 #include "SegDownloadEngine.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <strings.h>
 
+#include "OsFile.h"
 #include "Crc.h"
 #include "LogMessage.h"
 
@@ -186,7 +186,7 @@ int SegDownloadEngine::Transfer(bool& done) {
     }
     CountReceived(static_cast<uint64_t>(n));
     if (!m_file.WriteAt(m_buffer.data(), want, m_segmentPosition)) {
-        int writeError = errno;
+        int writeError = HY_OS::LastSystemError();
         HY_LOG(LL_Error, kHttpFileCategory, fn, "Error %u writing download into the file (%s)",
                static_cast<unsigned>(writeError), request.m_localPath.c_str());
         return ClassOfSystemError(writeError);

@@ -1,7 +1,6 @@
 #include "WadDownloadEngine.h"
 
-#include <cerrno>
-
+#include "OsFile.h"
 #include "LogMessage.h"
 
 int WadDownloadEngine::FetchElement(const WadElement& element) {
@@ -29,7 +28,7 @@ int WadDownloadEngine::FinishArchive(bool& done) {
     }
     // Whatever an earlier, longer attempt left after the last element is not part of the archive.
     if (!m_file.Truncate(m_writePosition) || !m_file.Sync()) {
-        int error = errno;
+        int error = HY_OS::LastSystemError();
         HY_LOG(LL_Error, kHttpFileCategory, fn, "Error %u; Unable to cut (%s).",
                static_cast<unsigned>(error), TemporaryPath().c_str());
         return ClassOfSystemError(error);

@@ -3,9 +3,9 @@
 #include <sys/stat.h>
 #include <zlib.h>
 
-#include <cerrno>
 #include <cstring>
 
+#include "OsFile.h"
 #include "Crc.h"
 #include "InstallPermissions.h"
 #include "LogMessage.h"
@@ -62,7 +62,7 @@ bool WriteUtdFile(const std::string& path, const std::vector<UtdRecord>& records
         PutU32(p + 12, records[i].crc);
     }
     bool written = file.Write(bytes.data(), bytes.size()) && file.Sync();
-    error = errno;
+    error = HY_OS::LastSystemError();
     file.Close();
     if (!written || !HY_OS::RenameFile(temporary, path)) {
         if (withError)
@@ -210,7 +210,7 @@ int WadUpdateEngine::DownloadWadHeader() {
     if (n == 0) return EC_ReadFailed;  // the whole compressed header did not arrive
     CountReceived(static_cast<uint64_t>(n));
     if (!m_headerFile.Write(m_buffer.data(), static_cast<size_t>(n))) {
-        int writeError = errno;
+        int writeError = HY_OS::LastSystemError();
         HY_LOG(LL_Error, kHttpFileCategory, fn, "Error %u; Writing download into the file (%s)",
                static_cast<unsigned>(writeError), (request.m_localPath + ".hdr.gz").c_str());
         return ClassOfSystemError(writeError);
@@ -251,7 +251,7 @@ int WadUpdateEngine::UnpackWadHeader() {
                 break;
             }
             if (!m_file.WriteAt(block, static_cast<size_t>(n), static_cast<int64_t>(length))) {
-                int writeError = errno;
+                int writeError = HY_OS::LastSystemError();
                 HY_LOG(LL_Error, kHttpFileCategory, fn, "Error %u; Writing download into the file (%s)",
                        static_cast<unsigned>(writeError), TemporaryPath().c_str());
                 HY_OS::DeleteFile(headerPath);
@@ -314,7 +314,7 @@ int WadUpdateEngine::CutTemporary() {
     if (m_temporaryLength < 0) return EC_Ok;
     m_temporaryLength = -1;
     if (!m_file.Truncate(m_writePosition)) {
-        int error = errno;
+        int error = HY_OS::LastSystemError();
         HY_LOG(LL_Error, kHttpFileCategory, "WadDownloadEngine::CutTemporary",
                "Error %u; Unable to cut (%s).", static_cast<unsigned>(error), TemporaryPath().c_str());
         return ClassOfSystemError(error);
@@ -357,7 +357,7 @@ int WadUpdateEngine::ProcessElement() {
             if (data.empty()) {
                 HY_LOG(LL_Error, kHttpFileCategory, fn, "0 data length to write to temp file");
             } else if (!m_file.WriteAt(data.data(), data.size(), m_writePosition)) {
-                int error = errno;
+                int error = HY_OS::LastSystemError();
                 HY_LOG(LL_Error, kHttpFileCategory, fn, ShortCopyWriteLog(),
                        static_cast<unsigned>(error), TemporaryPath().c_str());
                 return ClassOfSystemError(error);
@@ -421,7 +421,7 @@ int WadUpdateEngine::DownloadWadBlock() {
     m_bytesToRead -= static_cast<uint32_t>(n);
     CountReceived(static_cast<uint64_t>(n));
     if (!m_file.WriteAt(m_buffer.data(), want, m_writePosition)) {
-        int writeError = errno;
+        int writeError = HY_OS::LastSystemError();
         HY_LOG(LL_Error, kHttpFileCategory, fn, "Error %u; Download Wad Block: Error writing to the file (%s)",
                static_cast<unsigned>(writeError), TemporaryPath().c_str());
         return ClassOfSystemError(writeError);
@@ -443,7 +443,7 @@ int WadUpdateEngine::InstallArchive(const char* failureLog) {
     PrepareInstallPermissions(temporary, ExamineInstalledFile(request.m_localPath));
     // The rename replaces the installed archive in one step, so it is never missing.
     if (!HY_OS::RenameFile(temporary, request.m_localPath)) {
-        int error = errno;
+        int error = HY_OS::LastSystemError();
         HY_LOG(LL_Error, kHttpFileCategory, "WadDownloadEngine::InstallArchive", failureLog,
                static_cast<unsigned>(error), request.m_localPath.c_str());
         return ClassOfSystemError(error);

@@ -4,6 +4,8 @@
 #include <ctime>
 #include <limits>
 
+#include "OsTime.h"
+
 namespace {
 
 constexpr uint64_t kForeverSeconds = 630720000;
@@ -57,9 +59,18 @@ std::string BanEndText(const std::string& timeStamp, int64_t nowSeconds) {
     if (timeStamp.empty()) return {};
     uint64_t seconds = BanSecondsFromTimeStamp(timeStamp);
     if (seconds >= static_cast<uint64_t>(nowSeconds + kWindowSeconds)) return {};
-    std::time_t when = static_cast<std::time_t>(seconds);
+    HY_OS::LocalTime broken{};
+    if (seconds > static_cast<uint64_t>(INT64_MAX) ||
+        !HY_OS::ToLocalTime(static_cast<int64_t>(seconds), broken))
+        return {};
     std::tm local{};
-    if (localtime_r(&when, &local) == nullptr) return {};
+    local.tm_year = static_cast<int>(broken.year) - 1900;
+    local.tm_mon = static_cast<int>(broken.month) - 1;
+    local.tm_mday = static_cast<int>(broken.day);
+    local.tm_hour = static_cast<int>(broken.hour);
+    local.tm_min = static_cast<int>(broken.minute);
+    local.tm_sec = static_cast<int>(broken.second);
+    local.tm_yday = static_cast<int>(broken.yday);
     char text[256];
     size_t length = std::strftime(text, sizeof text, "%B %d, %Y %I:%M %p", &local);
     return std::string(text, length);

@@ -1,13 +1,12 @@
 #include "WadTool.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
 #include <zlib.h>
 
 #include <algorithm>
 
 #include "Crc.h"
 #include "OsFile.h"
+#include "OsFileInfo.h"
 #include "ResourceManager.h"
 #include "WadElementData.h"
 #include "WadFile.h"
@@ -21,24 +20,19 @@ namespace {
 bool CollectFiles(const std::string& root, const std::string& relative, std::vector<std::string>& out,
                   std::string& error) {
     std::string path = relative.empty() ? root : root + "/" + relative;
-    DIR* dir = opendir(path.c_str());
-    if (!dir) {
+    std::vector<HY_OS::DirectoryEntry> entries;
+    if (!HY_OS::ListDirectory(path, entries)) {
         error = "cannot read directory " + path;
         return false;
     }
-    std::vector<std::string> names;
-    while (dirent* entry = readdir(dir)) {
-        std::string name = entry->d_name;
-        if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(dir);
-    for (const std::string& name : names) {
-        std::string child = relative.empty() ? name : relative + "/" + name;
-        struct stat info {};
-        if (::lstat((root + "/" + child).c_str(), &info) != 0) continue;
-        if (S_ISDIR(info.st_mode)) {
+    for (const HY_OS::DirectoryEntry& entry : entries) {
+        std::string child = relative.empty() ? entry.name : relative + "/" + entry.name;
+        // Symbolic links are neither followed nor packed.
+        HY_OS::FileInfo info;
+        if (!HY_OS::GetLinkInfo(root + "/" + child, info) || info.isSymbolicLink) continue;
+        if (info.isDirectory) {
             if (!CollectFiles(root, child, out, error)) return false;
-        } else if (S_ISREG(info.st_mode)) {
+        } else if (info.isRegular) {
             out.push_back(child);
         }
     }

@@ -8,6 +8,7 @@
 #include "OsFile.h"
 #include "OsSysCalls.h"
 #include "datalayer_test_support.h"
+#include "OsHost.h"
 #include "http_test_support.h"
 #include "test_http_server.h"
 
@@ -182,6 +183,8 @@ TEST_F(HttpFileClientTest, RetryFromScratchDeletesTheTemporaryAndLocalFilesBefor
 }
 
 TEST_F(HttpFileClientTest, EndlessBodyEndsAsVerifyFailureOnceItPassesTheExpectedSize) {
+    // Wine's WinINet reads an unfinished body to its end before it lets the connection go.
+    if (HY_OS::RunsUnderWine()) GTEST_SKIP() << "Wine's WinINet drains an endless body when the request is closed";
     server.SetFile("/endless", "x");
     TestHttpServer::Fault fault;
     fault.endless = true;

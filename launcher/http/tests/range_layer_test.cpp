@@ -1,10 +1,6 @@
 #include "SegDownloadEngine.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -13,6 +9,7 @@
 #include "HYHttpFileClient.h"
 
 #include "http_test_support.h"
+#include "loopback_socket.h"
 #include "test_http_server.h"
 
 namespace {
@@ -83,21 +80,14 @@ namespace {
 class HangUpOnceServer {
 public:
     explicit HangUpOnceServer(std::string content) : m_content(std::move(content)) {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t size = sizeof address;
-        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size);
-        m_port = ntohs(address.sin_port);
-        ::listen(m_listener, 8);
+        m_listener = loopback::Listen(m_port);
         m_thread = std::thread([this] { Serve(); });
     }
     ~HangUpOnceServer() {
         m_stop = true;
-        ::shutdown(m_listener, SHUT_RDWR);
-        ::close(m_listener);
+        loopback::Close(m_listener);
+        // A client may keep its connection open for reuse; end it so the thread sees the stop.
+        loopback::Close(m_connection.exchange(-1));
         m_thread.join();
     }
     uint16_t Port() const { return m_port; }
@@ -106,12 +96,13 @@ public:
 private:
     void Serve() {
         while (!m_stop) {
-            int fd = ::accept(m_listener, nullptr, nullptr);
-            if (fd < 0) return;
+            loopback::Socket connection = loopback::Accept(m_listener);
+            if (connection == -1) return;
+            m_connection = connection;
             for (;;) {
                 std::string request;
                 char c;
-                while (request.find("\r\n\r\n") == std::string::npos && ::recv(fd, &c, 1, 0) == 1) request += c;
+                while (request.find("\r\n\r\n") == std::string::npos && loopback::ReceiveByte(connection, c)) request += c;
                 if (request.find("\r\n\r\n") == std::string::npos) break;
                 if (++m_requests == 1) break;  // hang up without an answer
                 unsigned first = 0, last = 0;
@@ -121,14 +112,15 @@ private:
                 std::string answer = "HTTP/1.1 206 Partial Content\r\nContent-Length: " + std::to_string(body.size()) +
                                      "\r\nContent-Range: bytes " + std::to_string(first) + "-" + std::to_string(last) +
                                      "/" + std::to_string(m_content.size()) + "\r\n\r\n" + body;
-                ::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL);
+                loopback::SendAll(connection, answer);
             }
-            ::close(fd);
+            if (m_connection.exchange(-1) == connection) loopback::Close(connection);
         }
     }
 
     std::string m_content;
-    int m_listener = -1;
+    loopback::Socket m_listener = -1;
+    std::atomic<loopback::Socket> m_connection{-1};
     uint16_t m_port = 0;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_requests{0};

@@ -7,9 +7,11 @@
 #include <cstdlib>
 #include <set>
 
+#include "OsEnv.h"
+
 void KeepLoopbackOffProxies() {
     // The client takes its proxy from the environment; the tests talk to loopback only, directly.
-    for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) ::unsetenv(name);
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) HY_OS::UnsetEnv(name);
 }
 
 namespace {
@@ -19,6 +21,9 @@ const bool g_directConnections = (KeepLoopbackOffProxies(), true);
 
 TestHttpServer::TestHttpServer() : m_server(std::make_unique<httplib::Server>()) {
     m_server->set_keep_alive_max_count(1000);
+    // A client that keeps idle connections for reuse (WinINet does, for a minute) holds a
+    // stopping server only this long.
+    m_server->set_keep_alive_timeout(1);
     m_server->Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
         std::shared_ptr<const std::string> file;
         Fault fault;

@@ -7,6 +7,7 @@
 #include "AccountName.h"
 #include "BanText.h"
 #include "LoginTypes.h"
+#include "OsEnv.h"
 #include "OsFile.h"
 #include "PatchClientId.h"
 #include "TempDir.h"
@@ -32,7 +33,7 @@ TEST(LoginTypes, ErrorNameCodesAreThe31BitDjb2Hash) {
 }
 
 TEST(BanText, ReadsForeverAndUnitsAndShowsLocalTimeOnlyBeforeTheWindowEnd) {
-    setenv("TZ", "UTC", 1);
+    HY_OS::SetEnv("TZ", "UTC");
     tzset();
     EXPECT_EQ(BanSecondsFromTimeStamp("1d2h3m4"), 86400u + 7200u + 180u + 4u);
     EXPECT_EQ(BanSecondsFromTimeStamp("99999999999999999999999d"), UINT64_MAX) << "saturates";
@@ -56,8 +57,10 @@ TEST(PatchClientId, IsANewGuidStoredOnceAndEmptyWhenItCannotBeStored) {
     ASSERT_TRUE(store.WriteString("K", "N", std::string(40, 'x')));  // too long for the value
     EXPECT_EQ(PatchClientIdFromRegistry(store, "K", "N").size(), 38u);
 
-    UserRegistryStore belowAFile(HY_OS::JoinPath(store.Path(), "UserRegistry.txt"));
-    EXPECT_EQ(PatchClientIdFromRegistry(belowAFile, "K", "N"), "");
+    // A store that cannot be written: below a file for the file store, a key name longer than
+    // the registry's 255 characters for the registry.
+    UserRegistryStore unwritable(HY_OS::JoinPath(store.Path(), "UserRegistry.txt") + "/" + std::string(300, 'k'));
+    EXPECT_EQ(PatchClientIdFromRegistry(unwritable, "K", "N"), "");
 }
 
 }  // namespace

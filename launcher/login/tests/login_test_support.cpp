@@ -1,7 +1,6 @@
 #include "login_test_support.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 
 #include "HYThread.h"
 #include "MessageManager.h"

@@ -3,7 +3,6 @@
 #include "PatchClientLogin.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 
 #include "HYTcpListener.h"
 #include "LauncherLog.h"

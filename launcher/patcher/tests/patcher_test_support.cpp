@@ -1,7 +1,6 @@
 #include "patcher_test_support.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 
 
 #include "Crc.h"

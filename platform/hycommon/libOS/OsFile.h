@@ -89,4 +89,12 @@ std::string DirectoryPart(const std::string& path);
 // Joins two path pieces with one '/'.
 std::string JoinPath(const std::string& a, const std::string& b);
 
+// The calling thread's last system error after a failed file or directory call: errno on POSIX
+// systems, the system's error number on Windows (what File::Open reports too).
+int LastSystemError();
+// What a system error means to a writer: no room (disk or memory), a file another program holds,
+// or anything else.
+enum SystemErrorKind { SEK_Other = 0, SEK_NoSpace = 1, SEK_SharingViolation = 2 };
+SystemErrorKind KindOfSystemError(int error);
+
 }  // namespace HY_OS

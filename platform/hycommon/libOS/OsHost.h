@@ -25,6 +25,8 @@ bool HasGraphicalDisplay();
 // Windows build under Wine on Linux), 1 for macOS (the Windows build under Wine there), and on
 // Windows the code of its version (100 to 114). Computed once.
 int GetOsCode();
+// True when this is the Windows build running under Wine (never for a native build).
+bool RunsUnderWine();
 
 // The Windows version's code: `platform` 2 for the NT family, 1 for Windows 9x, 0 for Win32s;
 // `server` for a server product.

@@ -3,8 +3,10 @@
 // with a GET that bypasses caches; the response's length, type, status and raw headers can be
 // queried; the body is read up to N bytes at a time. A connection to one host and port hands out
 // GET requests that can be sent again and again with a replaced "Range" header, reusing the same
-// keep-alive connection. Proxies come from the environment (http_proxy, no_proxy). One download
-// rate limit holds for all transfers of the process together.
+// keep-alive connection. Proxies come from the environment (http_proxy, no_proxy) on Linux and
+// from the system's configured settings on Windows.
+// One download rate limit holds for all transfers of the process together (applied by the libcurl
+// engine; WinINet has no receive-rate option).
 #pragma once
 
 #include <atomic>
@@ -71,26 +73,31 @@ std::string ProxyWithoutCredentials(const std::string& proxy);
 // The internet handle: agent name and time-outs shared by every request made through it.
 class HttpInternet {
 public:
-    // Access type 0 takes the proxy settings from the environment; any other value connects
-    // directly. Never fails on this platform; answers nothing only when the HTTP library cannot
-    // be initialised.
+    // Access type 0 takes the system's proxy settings (the environment's on Linux); any other
+    // value connects directly. Answers nothing only when the HTTP library cannot be initialised.
     static std::shared_ptr<HttpInternet> Open(const std::string& agent, uint32_t accessType);
 
     const std::string& Agent() const { return m_agent; }
     bool UsesEnvironmentProxy() const { return m_environmentProxy; }
     // A request fails when no byte arrives for this long.
-    void SetReceiveTimeoutMs(uint32_t ms) { m_receiveTimeoutMs.store(ms); }
+    void SetReceiveTimeoutMs(uint32_t ms);
     // Making the connection and sending the request must succeed within this time.
-    void SetSendTimeoutMs(uint32_t ms) { m_sendTimeoutMs.store(ms); }
+    void SetSendTimeoutMs(uint32_t ms);
     uint32_t ReceiveTimeoutMs() const { return m_receiveTimeoutMs.load(); }
     uint32_t SendTimeoutMs() const { return m_sendTimeoutMs.load(); }
 
     HttpInternet(std::string agent, bool environmentProxy)
         : m_agent(std::move(agent)), m_environmentProxy(environmentProxy) {}
 
+    // The platform's own session handle behind this object, where its HTTP library has one
+    // (Windows: the internet handle every connection and request is opened from).
+    struct Native;
+    Native* NativeHandle() const { return m_native.get(); }
+
 private:
     std::string m_agent;
     bool m_environmentProxy;
+    std::shared_ptr<Native> m_native;
     std::atomic<uint32_t> m_receiveTimeoutMs{60000};
     std::atomic<uint32_t> m_sendTimeoutMs{60000};
 };

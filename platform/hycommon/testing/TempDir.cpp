@@ -19,11 +19,12 @@ TempDir::TempDir() {
         std::snprintf(name, sizeof name, "hytest.%08x", static_cast<unsigned>(random()));
         std::filesystem::path candidate = base / name;
         if (std::filesystem::create_directory(candidate, error)) {
-            m_path = candidate.string();
+            // Forward slashes on every system, as the program writes the paths it logs.
+            m_path = candidate.generic_string();
             return;
         }
     }
-    m_path = base.string();
+    m_path = base.generic_string();
 }
 
 TempDir::~TempDir() {

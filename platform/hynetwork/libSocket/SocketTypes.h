@@ -6,6 +6,9 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+// Winsock brings <windows.h>, whose macros would hide the seam's function names.
+#include "OsNameMacros.h"
+
 #include <cstddef>
 
 // Winsock gathers writes through WSABUF; the socket layer's interface keeps the POSIX form.

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "Crc.h"
+#include "TempDir.h"
 #include "allocation_probe.h"
 #include "WadFile.h"
 #include "WadWriter.h"
@@ -18,11 +19,7 @@ namespace fs = std::filesystem;
 
 class WadToolTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/hy_larkwad_XXXXXX";
-        root = ::mkdtemp(pattern);
-    }
-    void TearDown() override { fs::remove_all(root); }
+    hytest::TempDir dir;
     void Write(const std::string& relative, const std::string& content) {
         fs::path path = fs::path(root) / relative;
         fs::create_directories(path.parent_path());
@@ -34,7 +31,7 @@ protected:
         text << in.rdbuf();
         return text.str();
     }
-    std::string root;
+    std::string root = dir.Path();
 };
 
 TEST_F(WadToolTest, PackedDirectoryFollowsTheLayoutRuleAndExtractsToTheSameFiles) {

@@ -15,6 +15,9 @@ name=LarkLauncher_$(basename "$root" | cut -d. -f2).exe
 cp "$launcher" "$bank/$name"
 cd "$bank"
 fail() { echo "FAIL: $*"; exit 1; }
+# The Windows build has the graphical window library only (no terminal front-end): ask for it, so
+# that its absence is reported as such.
+export LARK_UI=graphical
 run() { "$wine_run" "./$name" "$@" 2>&1; }
 
 out=$(run -r -x -u:5); rc=$?

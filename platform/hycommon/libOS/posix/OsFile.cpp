@@ -151,4 +151,21 @@ std::string GetCurrentDirectory() {
 
 bool SetCurrentDirectory(const std::string& path) { return ::chdir(path.c_str()) == 0; }
 
+int LastSystemError() { return errno; }
+
+SystemErrorKind KindOfSystemError(int error) {
+    switch (error) {
+        case ENOSPC:
+        case EDQUOT:
+        case ENOMEM:
+        case EFBIG:
+            return SEK_NoSpace;
+        case ETXTBSY:
+        case EBUSY:
+            return SEK_SharingViolation;
+        default:
+            return SEK_Other;
+    }
+}
+
 }  // namespace HY_OS

@@ -66,4 +66,6 @@ bool HasGraphicalDisplay() {
 // A native build runs on Linux.
 int GetOsCode() { return 0; }
 
+bool RunsUnderWine() { return false; }
+
 }  // namespace HY_OS

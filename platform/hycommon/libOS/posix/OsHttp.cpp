@@ -74,6 +74,10 @@ HttpErrorClass ClassifyHttpError(uint32_t error) {
     return HEC_RequestFailed;
 }
 
+void HttpInternet::SetReceiveTimeoutMs(uint32_t ms) { m_receiveTimeoutMs.store(ms); }
+
+void HttpInternet::SetSendTimeoutMs(uint32_t ms) { m_sendTimeoutMs.store(ms); }
+
 std::shared_ptr<HttpInternet> HttpInternet::Open(const std::string& agent, uint32_t accessType) {
     InitialiseCurlOnce();
     return std::make_shared<HttpInternet>(agent, accessType == 0);

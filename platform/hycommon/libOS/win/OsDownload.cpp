@@ -17,16 +17,6 @@ namespace {
 constexpr DWORD kConnectTimeoutMs = 15000;
 constexpr DWORD kReceiveTimeoutMs = 30000;
 
-struct InternetHandle {
-    HINTERNET handle = nullptr;
-    explicit InternetHandle(HINTERNET h) : handle(h) {}
-    ~InternetHandle() {
-        if (handle) InternetCloseHandle(handle);
-    }
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-};
-
 }  // namespace
 
 DownloadResult DownloadUrlToFile(const std::string& url, const std::string& path,
@@ -35,23 +25,23 @@ DownloadResult DownloadUrlToFile(const std::string& url, const std::string& path
     if (!IsHttpUrl(url)) return DR_BadUrl;
 
     // The system's configured proxy settings, as every other request of the launcher.
-    InternetHandle session(InternetOpenA("LarkLauncher", INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
+    win::InternetHandle session(InternetOpenA("LarkLauncher", INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
                                          nullptr, 0));
-    if (session.handle == nullptr) return DR_Transfer;
+    if (session.Get() == nullptr) return DR_Transfer;
     DWORD connectTimeout = kConnectTimeoutMs, receiveTimeout = kReceiveTimeoutMs;
-    InternetSetOptionA(session.handle, INTERNET_OPTION_CONNECT_TIMEOUT, &connectTimeout, sizeof connectTimeout);
-    InternetSetOptionA(session.handle, INTERNET_OPTION_SEND_TIMEOUT, &receiveTimeout, sizeof receiveTimeout);
-    InternetSetOptionA(session.handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout, sizeof receiveTimeout);
+    InternetSetOptionA(session.Get(), INTERNET_OPTION_CONNECT_TIMEOUT, &connectTimeout, sizeof connectTimeout);
+    InternetSetOptionA(session.Get(), INTERNET_OPTION_SEND_TIMEOUT, &receiveTimeout, sizeof receiveTimeout);
+    InternetSetOptionA(session.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &receiveTimeout, sizeof receiveTimeout);
 
     // WinINet follows redirects between http and https addresses only; a redirect elsewhere
     // (a file: address, say) is left as the 3xx answer and fails below.
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                   INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
-    InternetHandle request(InternetOpenUrlA(session.handle, url.c_str(), nullptr, 0, flags, 0));
-    if (request.handle == nullptr) return DR_Transfer;
+    win::InternetHandle request(InternetOpenUrlA(session.Get(), url.c_str(), nullptr, 0, flags, 0));
+    if (request.Get() == nullptr) return DR_Transfer;
 
     DWORD status = 0, size = sizeof status, index = 0;
-    if (!HttpQueryInfoA(request.handle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+    if (!HttpQueryInfoA(request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
                         &size, &index)) {
         return DR_Transfer;
     }
@@ -67,7 +57,7 @@ DownloadResult DownloadUrlToFile(const std::string& url, const std::string& path
     char block[16384];
     for (;;) {
         DWORD n = 0;
-        if (!InternetReadFile(request.handle, block, sizeof block, &n)) {
+        if (!InternetReadFile(request.Get(), block, sizeof block, &n)) {
             result = DR_Transfer;
             break;
         }
@@ -88,7 +78,7 @@ DownloadResult DownloadUrlToFile(const std::string& url, const std::string& path
     DWORD lengthSize = sizeof lengthText - 1;
     index = 0;
     if (result == DR_Ok &&
-        HttpQueryInfoA(request.handle, HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, &index) &&
+        HttpQueryInfoA(request.Get(), HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, &index) &&
         std::strtoll(lengthText, nullptr, 10) != written) {
         result = DR_Transfer;
     }

@@ -224,4 +224,23 @@ bool SetCurrentDirectory(const std::string& path) {
     return !path.empty() && SetCurrentDirectoryA(path.c_str()) != 0;
 }
 
+int LastSystemError() { return static_cast<int>(GetLastError()); }
+
+SystemErrorKind KindOfSystemError(int error) {
+    // STG_E_MEDIUMFULL: the storage layer's "medium full", seen through some file systems.
+    constexpr int kStorageMediumFull = static_cast<int>(0x80030070u);
+    switch (error) {
+        case ERROR_OUTOFMEMORY:
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_HANDLE_DISK_FULL:
+        case ERROR_DISK_FULL:
+        case kStorageMediumFull:
+            return SEK_NoSpace;
+        case ERROR_SHARING_VIOLATION:
+            return SEK_SharingViolation;
+        default:
+            return SEK_Other;
+    }
+}
+
 }  // namespace HY_OS

@@ -1,6 +1,7 @@
 #include "WinHandle.h"
 
 #include <cerrno>
+#include <wininet.h>
 
 namespace HY_OS::win {
 
@@ -25,6 +26,11 @@ int ErrnoFor(DWORD error) {
     default:
         return EIO;
     }
+}
+
+void InternetHandle::Close() {
+    if (m_handle) InternetCloseHandle(m_handle);
+    m_handle = nullptr;
 }
 
 }  // namespace HY_OS::win

@@ -27,4 +27,23 @@ std::string ErrorText(DWORD error);
 // The errno value callers compare against for a Windows error code (EIO for the rest).
 int ErrnoFor(DWORD error);
 
+// Owns one handle of the internet library (a session, connection or request) and closes it.
+// Kept opaque here so that this header does not pull in the internet library's declarations.
+class InternetHandle {
+public:
+    explicit InternetHandle(void* handle = nullptr) : m_handle(handle) {}
+    ~InternetHandle() { Close(); }
+    InternetHandle(const InternetHandle&) = delete;
+    InternetHandle& operator=(const InternetHandle&) = delete;
+    void* Get() const { return m_handle; }
+    void Reset(void* handle) {
+        Close();
+        m_handle = handle;
+    }
+    void Close();
+
+private:
+    void* m_handle;
+};
+
 }  // namespace HY_OS::win
