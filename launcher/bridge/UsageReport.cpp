@@ -1,5 +1,6 @@
 #include "UsageReport.h"
 
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -114,12 +115,12 @@ std::string InstallDateText(const std::string& root) {
     // write time stands in for it (the game root's entries are written once, at installation).
     HY_OS::FileInfo info;
     if (!HY_OS::GetFileInfo(HY_OS::JoinPath(root, entries.front().name), info)) return {};
-    std::time_t seconds = static_cast<std::time_t>(info.lastWriteMs / 1000);
-    std::tm utc{};
-    if (::gmtime_r(&seconds, &utc) == nullptr) return {};
+    using namespace std::chrono;
+    const sys_seconds written{seconds{static_cast<int64_t>(info.lastWriteMs / 1000)}};
+    const year_month_day utc{floor<days>(written)};
     char text[32];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u", static_cast<unsigned>(utc.tm_year + 1900),
-                  static_cast<unsigned>(utc.tm_mon + 1), static_cast<unsigned>(utc.tm_mday));
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u", static_cast<unsigned>(static_cast<int>(utc.year())),
+                  static_cast<unsigned>(utc.month()), static_cast<unsigned>(utc.day()));
     return text;
 }
 

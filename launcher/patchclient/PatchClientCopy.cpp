@@ -7,6 +7,7 @@
 #include "OsFile.h"
 #include "OsFileInfo.h"
 #include "PatchClient.h"
+#include "OsNameMacros.h"
 
 namespace {
 

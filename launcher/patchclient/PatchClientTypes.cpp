@@ -96,7 +96,9 @@ uint32_t SystemErrorFromErrno(int error) {
         case EPERM:
         case EROFS: return SE_AccessDenied;
         case ENOSPC:
+#ifdef EDQUOT  // not every C library has a disk quota error
         case EDQUOT:
+#endif
         case EFBIG: return SE_DiskFull;
         case ENOMEM: return SE_NotEnoughMemory;
         case ETXTBSY:

@@ -6,3 +6,4 @@
 #undef RemoveDirectory
 #undef GetCurrentDirectory
 #undef SetCurrentDirectory
+#undef CopyFile
