@@ -1,5 +1,7 @@
 #include "HelperServer.h"
 
+#include "CEscape.h"
+
 #include <gio/gio.h>
 #include <gio/gunixsocketaddress.h>
 #include <sys/stat.h>
@@ -15,20 +17,6 @@ namespace {
 std::string SocketPath(const std::string& directory) {
     return (directory.empty() ? std::string(g_get_user_runtime_dir()) : directory) + "/" +
            HelperServer::kName;
-}
-
-std::string Escape(const std::string& text) {
-    gchar* escaped = g_strescape(text.c_str(), nullptr);
-    std::string out = escaped;
-    g_free(escaped);
-    return out;
-}
-
-std::string Unescape(const std::string& text) {
-    gchar* plain = g_strcompress(text.c_str());
-    std::string out = plain;
-    g_free(plain);
-    return out;
 }
 
 // One request line to the host at `path`; false when nothing answers there.
@@ -60,8 +48,8 @@ bool Ask(const std::string& path, const std::string& request, std::string& answe
 }  // namespace
 
 std::string ForwardRequest(const ForwardedItem& item) {
-    return std::string(item.document ? "open-doc" : "open-url") + "\t" + Escape(item.bottle) +
-           "\t" + Escape(item.text);
+    return std::string(item.document ? "open-doc" : "open-url") + "\t" + CEscape(item.bottle) +
+           "\t" + CEscape(item.text);
 }
 
 size_t ForwardToRunningHost(const std::vector<ForwardedItem>& items, const std::string& directory) {
@@ -159,8 +147,8 @@ std::string HelperServer::Answer(const std::string& request) {
         if (request.rfind(kind, 0) != 0) continue;
         size_t tab = request.find('\t', 9);
         if (tab == std::string::npos || !m_hooks.open) return "error";
-        std::string bottle = Unescape(request.substr(9, tab - 9));
-        std::string text = Unescape(request.substr(tab + 1));
+        std::string bottle = CUnescape(request.substr(9, tab - 9));
+        std::string text = CUnescape(request.substr(tab + 1));
         bool document = kind[5] == 'd';
         // A document comes with an absolute path: the sender's folder means nothing here.
         if (text.empty() || (document && text[0] != '/')) return "error";

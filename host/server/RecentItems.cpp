@@ -1,5 +1,7 @@
 #include "RecentItems.h"
 
+#include "CEscape.h"
+
 #include <glib.h>
 #include <sys/stat.h>
 #include <cinttypes>
@@ -18,20 +20,6 @@ constexpr const char* kKey = "RecentItems";
 // file in a crowded place (the home folder's parent, say) cannot stall the menu.
 constexpr size_t kSearchBudget = 20000;
 
-std::string Escape(const std::string& text) {
-    gchar* escaped = g_strescape(text.c_str(), nullptr);
-    std::string out = escaped;
-    g_free(escaped);
-    return out;
-}
-
-std::string Unescape(const std::string& text) {
-    gchar* plain = g_strcompress(text.c_str());
-    std::string out = plain;
-    g_free(plain);
-    return out;
-}
-
 // Stored as "b<escaped bottle>\n<device>:<inode>\n<path>", or "n\n<device>:<inode>\n<path>"
 // without a bottle. Entries written before bookmarks ("B<bottle>\n<path>", "N\n<path>") are read
 // with an unknown inode.
@@ -39,7 +27,7 @@ std::string Encode(const RecentItem& item) {
     char ids[64];
     std::snprintf(ids, sizeof(ids), "%" PRIuMAX ":%" PRIuMAX, static_cast<uintmax_t>(item.device),
                   static_cast<uintmax_t>(item.inode));
-    return (item.bottle ? "b" + Escape(*item.bottle) : std::string("n")) + "\n" + ids + "\n" +
+    return (item.bottle ? "b" + CEscape(*item.bottle) : std::string("n")) + "\n" + ids + "\n" +
            item.path;
 }
 
@@ -61,7 +49,7 @@ std::optional<RecentItem> Decode(const std::string& text) {
         item.device = static_cast<dev_t>(device);
         item.inode = static_cast<ino_t>(inode);
         item.path = text.substr(second + 1);
-        if (kind == 'b') item.bottle = Unescape(text.substr(1, split - 1));
+        if (kind == 'b') item.bottle = CUnescape(text.substr(1, split - 1));
     } else {
         return std::nullopt;
     }
