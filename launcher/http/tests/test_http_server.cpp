@@ -48,8 +48,12 @@ TestHttpServer::TestHttpServer() : m_server(std::make_unique<httplib::Server>())
         std::string type = fault.contentType.empty() ? "application/octet-stream" : fault.contentType;
         if (fault.status != 0) res.status = fault.status;
         if (fault.endless) {
+            // A short pause after each block, as a real server's pace has: a client that closes
+            // the request finds the connection idle for a moment instead of always readable
+            // (Wine's WinINet reads what is waiting on a kept connection before it lets go).
             res.set_chunked_content_provider(type, [](size_t, httplib::DataSink& sink) {
-                std::string block(65536, 'x');
+                std::string block(16384, 'x');
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
                 return sink.write(block.data(), block.size());
             });
             return;

@@ -14,7 +14,7 @@
 
 namespace HYLog {
 
-constinit thread_local ThreadCounters t_counters;
+constinit thread_local ThreadCounters* t_counters = nullptr;
 
 namespace {
 
@@ -42,20 +42,23 @@ void Add(LogStatistics& sum, const ThreadCounters& c) {
     sum.folded += c.folded.load(std::memory_order_relaxed);
 }
 
-// Runs on a thread that registered counters when it ends: moves its counts to the retired sums.
+// Runs on a thread that registered counters when it ends: moves its counts to the retired sums
+// and frees its block. A later logging call on the same thread registers a new one.
 void RetireCounters(void* raw) {
     auto* counters = static_cast<ThreadCounters*>(raw);
     CounterBook& book = Book();
-    std::lock_guard<std::mutex> hold(book.lock);
-    Add(book.retired, *counters);
-    for (ThreadCounters** p = &book.head; *p != nullptr; p = &(*p)->next) {
-        if (*p == counters) {
-            *p = counters->next;
-            break;
+    {
+        std::lock_guard<std::mutex> hold(book.lock);
+        Add(book.retired, *counters);
+        for (ThreadCounters** p = &book.head; *p != nullptr; p = &(*p)->next) {
+            if (*p == counters) {
+                *p = counters->next;
+                break;
+            }
         }
     }
-    counters->registered = false;
-    counters->calls = counters->dispatched = counters->skipped = counters->folded = 0;
+    if (t_counters == counters) t_counters = nullptr;
+    delete counters;
 }
 
 // The per-thread state of the logging call: the thread's log information and folding state.
@@ -133,14 +136,18 @@ void Dispatch(const LogRecordRef& record, bool wait) {
 
 }  // namespace
 
-void RegisterThreadCounters(ThreadCounters& counters) {
+ThreadCounters& RegisterThreadCounters() {
+    auto* counters = new ThreadCounters();
     CounterBook& book = Book();
-    std::lock_guard<std::mutex> hold(book.lock);
-    if (book.exitKey == HY_OS::kInvalidTlsKey) book.exitKey = HY_OS::TlsAlloc(RetireCounters);
-    counters.next = book.head;
-    book.head = &counters;
-    counters.registered = true;
-    if (book.exitKey != HY_OS::kInvalidTlsKey) HY_OS::TlsSet(book.exitKey, &counters);
+    {
+        std::lock_guard<std::mutex> hold(book.lock);
+        if (book.exitKey == HY_OS::kInvalidTlsKey) book.exitKey = HY_OS::TlsAlloc(RetireCounters);
+        counters->next = book.head;
+        book.head = counters;
+    }
+    if (book.exitKey != HY_OS::kInvalidTlsKey) HY_OS::TlsSet(book.exitKey, counters);
+    t_counters = counters;
+    return *counters;
 }
 
 LogStatistics GetLogStatistics() {

@@ -21,26 +21,27 @@ inline int GetGlobalLevel() { return g_globalLevel.load(std::memory_order_relaxe
 void SetGlobalLevel(int level);
 
 // Per-thread counters of the logging calls. Only their own thread writes them (plain loads and
-// stores, no locked instruction); readers sum them over all threads.
+// stores, no locked instruction); readers sum them over all threads. Each thread's block is on the
+// heap and listed by the library: a thread whose end-of-thread clean-up never runs (on Windows, one
+// not started through HY_OS::CreateThread) leaves its block listed and alive, never dangling.
 struct ThreadCounters {
     std::atomic<uint64_t> calls{0};
     std::atomic<uint64_t> dispatched{0};
     std::atomic<uint64_t> skipped{0};
     std::atomic<uint64_t> folded{0};
-    bool registered = false;
     ThreadCounters* next = nullptr;
 };
-extern constinit thread_local ThreadCounters t_counters;
-void RegisterThreadCounters(ThreadCounters& counters);
+extern constinit thread_local ThreadCounters* t_counters;
+ThreadCounters& RegisterThreadCounters();
 
 inline void Bump(std::atomic<uint64_t>& counter) {
     counter.store(counter.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
 }
 
 inline ThreadCounters& Counters() {
-    ThreadCounters& c = t_counters;
-    if (__builtin_expect(!c.registered, 0)) RegisterThreadCounters(c);
-    return c;
+    ThreadCounters* c = t_counters;
+    if (__builtin_expect(c == nullptr, 0)) return RegisterThreadCounters();
+    return *c;
 }
 
 // Counts a call skipped by the global level test.

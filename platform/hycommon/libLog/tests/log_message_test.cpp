@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "LogRecord.h"
 #include "LogRegistry.h"
@@ -98,6 +100,26 @@ TEST_F(LogMessageTest, SameTextFromAnotherLineOrWithFoldingOffIsNotFolded) {
     for (int i = 0; i < 3; ++i) LogFromOneSite(7);
     HYLog::SetFolding(true, 1000, 300);
     EXPECT_EQ(capture->Records().size(), 5u);
+}
+
+TEST_F(LogMessageTest, CountsOfEndedThreadsStayInTheSumsWhateverStartedThem) {
+    // Threads of the C++ library, not the platform layer's: their counters must outlive them in
+    // the sums, and reading the sums after they ended must not touch freed memory.
+    HYLog::ResetLogStatistics();
+    for (int round = 0; round < 3; ++round) {
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 4; ++t)
+            threads.emplace_back([] {
+                for (int i = 0; i < 5; ++i) HY_LOG(LL_Status, "TEST", "T::Thread", "line %d", i);
+            });
+        for (auto& thread : threads) thread.join();
+        HY_LOG(LL_Status, "TEST", "T::Main", "round %d", round);
+    }
+    HYLog::LogStatistics stats = HYLog::GetLogStatistics();
+    EXPECT_EQ(stats.calls, 3u * (4u * 5u + 1u));
+    EXPECT_EQ(stats.dispatched + stats.folded, stats.calls);
+    HYLog::ResetLogStatistics();
+    EXPECT_EQ(HYLog::GetLogStatistics().calls, 0u);
 }
 
 TEST(LogFormatHash, KnownValues) {
