@@ -100,10 +100,11 @@ HYLogPerThread* PerThread() {
 
 const char* StripDirectories(const char* path) {
     if (path == nullptr) return "";
-    const char* name = path;
-    for (const char* p = path; *p != '\0'; ++p)
-        if (*p == '/' || *p == '\\') name = p + 1;
-    return name;
+    // The library's reverse searches are word-wide: this runs on every logging call.
+    const char* slash = std::strrchr(path, '/');
+    const char* backslash = std::strrchr(path, '\\');
+    const char* last = slash > backslash ? slash : backslash;
+    return last != nullptr ? last + 1 : path;
 }
 
 void CopyText(char* to, size_t size, const char* from) {
