@@ -1,5 +1,6 @@
 #include "HYLogNBReactor.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -134,11 +135,17 @@ int HYLogNBReactor::WriteStep(const LogRecordRef& record) {
 }
 
 size_t HYLogNBReactor::PopBatch(LogRecordRef* out, size_t max) {
-    std::lock_guard<std::mutex> hold(m_lock);
-    size_t n = 0;
-    while (n < max && m_head != m_tail) {
-        out[n++] = std::move(m_ring[m_head]);
-        m_head = (m_head + 1) % m_ring.size();
+    // The records are moved out after the lock is let go: a producer never waits for the moves.
+    size_t head, n = 0;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        head = m_head;
+        n = std::min(max, (m_tail + m_ring.size() - m_head) % m_ring.size());
+    }
+    for (size_t i = 0; i < n; ++i) out[i] = std::move(m_ring[(head + i) % m_ring.size()]);
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_head = (head + n) % m_ring.size();
     }
     m_count.fetch_sub(static_cast<uint32_t>(n), std::memory_order_release);
     return n;
