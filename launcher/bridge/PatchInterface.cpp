@@ -15,6 +15,7 @@
 #include "OsHost.h"
 #include "OsHttp.h"
 #include "OsProcess.h"
+#include "OsShell.h"
 #include "OsTime.h"
 #include "PatchClientConfig.h"
 #include "UsageReport.h"
@@ -268,8 +269,8 @@ void CPatchInterface::OpenConfiguredAddress(const char* button, const std::strin
 }
 
 void CPatchInterface::OpenAddress(const std::string& address) {
-    std::string program = FindProgram(kOpenProgram);
-    int error = program.empty() ? ENOENT : StartProcess(program, {address}, std::string(), nullptr);
+    // Only web addresses are opened: the shell would run a program named by a file path.
+    int error = HY_OS::OpenAddress(address);
     if (error != 0)
         HY_LOG(LL_Error, kCategory, "CPatchInterface::OpenAddress", "Fail to open %s (%d)", address.c_str(), error);
 }

@@ -46,8 +46,6 @@ public:
     // beside the launcher.
     static constexpr const char* kSettingsProgramVariable = "LARK_SETTINGS_PROGRAM";
     static constexpr const char* kDefaultSettingsProgram = "SetupPanel";
-    // The program that opens web addresses in the user's browser.
-    static constexpr const char* kOpenProgram = "xdg-open";
     // Names another start-up event than "HYStartupEvent" (tests running side by side).
     static constexpr const char* kStartupEventVariable = "LARK_STARTUP_EVENT";
     // Set to 1: the window is not handed the wait source, and sends "Tick" whenever it is idle.

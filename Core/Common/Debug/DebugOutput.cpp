@@ -5,19 +5,21 @@
 #include <cstdio>
 
 #include "LogMessage.h"
+#include "OsShell.h"
 
 namespace {
 
-void PrintMessageBox(const char* title, const char* text) {
-    std::fprintf(stderr, "[%s] %s\n", title, text);
+// The system's message box: a real one on Windows, standard error elsewhere.
+void SystemBox(const char* title, const char* text) {
+    HY_OS::SystemMessageBox(title, text, HY_OS::MBB_Ok);
 }
 
-std::atomic<MessageBoxHandler> g_messageBox{&PrintMessageBox};
+std::atomic<MessageBoxHandler> g_messageBox{&SystemBox};
 
 }  // namespace
 
 void SetMessageBoxHandler(MessageBoxHandler handler) {
-    g_messageBox.store(handler ? handler : &PrintMessageBox);
+    g_messageBox.store(handler ? handler : &SystemBox);
 }
 
 void ShowMessageBox(const char* title, const char* text) { g_messageBox.load()(title, text); }
@@ -31,7 +33,11 @@ void DebugOutput::Report(const char* text) {
         HY_LOG_AT(45, LL_DebugMed, "CORE_SEER", "DebugOutput::Report", "%s: %s", m_name.c_str(),
                   text);
     }
-    if (m_flags & DOF_Debugger) std::fprintf(stderr, "%s : %s\n", m_name.c_str(), text);
+    if (m_flags & DOF_Debugger) {
+        char line[2048];
+        std::snprintf(line, sizeof line, "%s : %s\n", m_name.c_str(), text);
+        HY_OS::DebuggerOutput(line);
+    }
     if (m_flags & DOF_MessageBox) ShowMessageBox(m_name.c_str(), text);
     if (m_flags & DOF_StdErr) std::fprintf(stderr, "%s\n", text);
     if (m_flags & DOF_StdOut) std::fprintf(stdout, "%s\n", text);

@@ -8,7 +8,7 @@
 
 enum DebugOutputFlags : uint32_t {
     DOF_Log = 1,          // the log, at LL_DebugMed under "CORE_SEER"
-    DOF_Debugger = 2,     // the debugger output ("%s : %s\n"); standard error here
+    DOF_Debugger = 2,     // the debugger output ("%s : %s\n"); standard error off Windows
     DOF_MessageBox = 4,   // a message box through the installed message-box handler
     DOF_StdErr = 8,
     DOF_StdOut = 16,

@@ -1,7 +1,5 @@
 #include "HYAssert.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -12,21 +10,21 @@
 
 #include "DebugOutput.h"
 #include "OsHost.h"
+#include "OsShell.h"
 
 namespace {
 
-// Asks on the terminal when there is one; with nobody to ask, the safe answer is to stop.
-AssertAnswer AskOnTerminal(const char* title, const char* text) {
-    std::fprintf(stderr, "%s: %s\n", title, text);
-    if (!isatty(STDIN_FILENO)) return AA_Abort;
-    std::fprintf(stderr, "Abort, Retry or Ignore? [a/r/i] ");
-    int c = std::getchar();
-    if (c == 'i' || c == 'I') return AA_Ignore;
-    if (c == 'r' || c == 'R') return AA_Retry;
-    return AA_Abort;
+// Asks through the system's message box (on a terminal off Windows); with nobody to ask, the
+// safe answer is to stop.
+AssertAnswer AskThroughMessageBox(const char* title, const char* text) {
+    switch (HY_OS::SystemMessageBox(title, text, HY_OS::MBB_AbortRetryIgnore)) {
+        case HY_OS::MBA_Ignore: return AA_Ignore;
+        case HY_OS::MBA_Retry: return AA_Retry;
+        default: return AA_Abort;
+    }
 }
 
-std::atomic<AssertHandler> g_handler{&AskOnTerminal};
+std::atomic<AssertHandler> g_handler{&AskThroughMessageBox};
 std::atomic<bool> g_reportOpen{false};
 
 struct Ignores {
@@ -42,7 +40,7 @@ Ignores& IgnoredPlaces() {
 }  // namespace
 
 void SetAssertHandler(AssertHandler handler) {
-    g_handler.store(handler ? handler : &AskOnTerminal);
+    g_handler.store(handler ? handler : &AskThroughMessageBox);
 }
 
 void ResetAssertIgnores() {

@@ -4,11 +4,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "FileRequest.h"
 #include "HYHttpFileClient.h"
+#include "OsEnv.h"
+#include "OsHttp.h"
 #include "TempDir.h"
 
 using hytest::TempDir;
@@ -71,3 +74,36 @@ std::string UnresolvableHost();
 class CapturingReactor;
 // True when a captured log text contains `part`.
 bool LogHas(const CapturingReactor& log, const std::string& part);
+
+// Sets the process's download rate limit for a scope and restores the one before.
+class ScopedRateLimit {
+public:
+    explicit ScopedRateLimit(uint32_t kbps) : m_old(HY_OS::DownloadRateLimit()) {
+        HY_OS::SetDownloadRateLimit(kbps);
+    }
+    ~ScopedRateLimit() { HY_OS::SetDownloadRateLimit(m_old); }
+    ScopedRateLimit(const ScopedRateLimit&) = delete;
+    ScopedRateLimit& operator=(const ScopedRateLimit&) = delete;
+
+private:
+    uint32_t m_old;
+};
+
+// Sets an environment variable for a scope and restores what was there.
+class ScopedEnv {
+public:
+    ScopedEnv(std::string name, const std::optional<std::string>& value) : m_name(std::move(name)) {
+        std::string old;
+        if (HY_OS::GetEnv(m_name, old)) m_old = old;
+        if (value) HY_OS::SetEnv(m_name, *value);
+        else HY_OS::UnsetEnv(m_name);
+    }
+    ~ScopedEnv() {
+        if (m_old) HY_OS::SetEnv(m_name, *m_old);
+        else HY_OS::UnsetEnv(m_name);
+    }
+
+private:
+    std::string m_name;
+    std::optional<std::string> m_old;
+};

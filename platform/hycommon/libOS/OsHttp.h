@@ -5,8 +5,8 @@
 // GET requests that can be sent again and again with a replaced "Range" header, reusing the same
 // keep-alive connection. Proxies come from the environment (http_proxy, no_proxy) on Linux and
 // from the system's configured settings on Windows.
-// One download rate limit holds for all transfers of the process together (applied by the libcurl
-// engine; WinINet has no receive-rate option).
+// One download rate limit holds for all transfers of the process together (libcurl applies each
+// transfer's share; WinINet, which has no receive-rate option, has its reads paced here).
 #pragma once
 
 #include <atomic>
@@ -41,10 +41,12 @@ enum HttpErrorClass {
 HttpErrorClass ClassifyHttpError(uint32_t error);
 
 // The download rate limit of the whole process, in kilobytes (1024 bytes) per second; 0 means
-// none. It is shared evenly by the transfers running at the moment, so concurrent downloads
-// together stay within it. Thread-safe. A change holds exactly for transfers started afterwards;
+// none. Concurrent downloads together stay within it: with libcurl it is shared evenly by the
+// transfers running at the moment (a change holds exactly for transfers started afterwards;
 // running ones take their new share too, but only on average, as they read in the larger
-// blocks they started with. The initial value comes from the environment variable
+// blocks they started with); on Windows every read is booked against one budget of the whole
+// process, which takes a change at the next read. Thread-safe. The initial value comes from the
+// environment variable
 // "LARK_MAX_DOWNLOAD_KBPS".
 void SetDownloadRateLimit(uint32_t kilobytesPerSecond);
 uint32_t DownloadRateLimit();

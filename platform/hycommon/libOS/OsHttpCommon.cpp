@@ -1,5 +1,7 @@
 // The download rate limit and the environment's proxy, the same on every platform.
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 
 #include "OsEnv.h"
 #include "OsHttp.h"
@@ -17,6 +19,8 @@ struct RateState {
     std::atomic<uint32_t> kilobytesPerSecond{initial.valid ? initial.kilobytesPerSecond : 0};
     std::atomic<uint32_t> running{0};
     std::atomic<uint64_t> generation{0};
+    // The moment (RateClockUs) until which the bytes booked so far are paid for.
+    std::atomic<uint64_t> paidUntilUs{0};
 };
 
 RateState& Rate() {
@@ -78,6 +82,34 @@ uint64_t RateShareIncluding(uint32_t more) {
     uint64_t running = uint64_t{rate.running.load()} + more;
     uint64_t share = total / (running == 0 ? 1 : running);
     return share == 0 ? 1 : share;
+}
+
+uint64_t RateClockUs() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+uint64_t RateReserve(uint64_t bytes) {
+    RateState& rate = Rate();
+    uint64_t bytesPerSecond = uint64_t{rate.kilobytesPerSecond.load()} * 1024;
+    if (bytesPerSecond == 0) return 0;
+    // Rounded up, so that many small reads cannot slip through at no cost.
+    uint64_t costUs = (bytes * 1000000 + bytesPerSecond - 1) / bytesPerSecond;
+    uint64_t now = RateClockUs();
+    uint64_t paid = rate.paidUntilUs.load();
+    uint64_t until = 0;
+    do {
+        // Time nobody used is not saved up: the schedule restarts from now.
+        until = std::max(paid, now) + costUs;
+    } while (!rate.paidUntilUs.compare_exchange_weak(paid, until));
+    return until;
+}
+
+uint64_t RateSliceBytes() {
+    uint64_t bytesPerSecond = uint64_t{Rate().kilobytesPerSecond.load()} * 1024;
+    if (bytesPerSecond == 0) return 0;
+    return std::max<uint64_t>(bytesPerSecond / 10, 1);
 }
 
 std::string EnvironmentHttpProxy() {

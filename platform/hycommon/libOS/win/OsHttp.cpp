@@ -4,12 +4,14 @@
 // codes already are.
 #include "OsHttp.h"
 
+#include "OsHttpRate.h"
 #include "WinHandle.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,6 +22,8 @@ namespace {
 // Body bytes are asked of WinINet in slices of at most this size, so that an abort raised by
 // another thread is seen between two slices even while a fast server keeps sending.
 constexpr DWORD kReadSliceBytes = 32 * 1024;
+// While a read waits out the rate limit it looks at the abort flag this often.
+constexpr uint64_t kPaceSliceUs = 20 * 1000;
 
 // The flags of a whole-file open: always from the server, nothing written to the cache, the
 // connection kept, no authentication, a no-cache pragma.
@@ -28,6 +32,19 @@ constexpr DWORD kOpenUrlFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WR
                                 INTERNET_FLAG_PRAGMA_NOCACHE;
 // The same for a range request, which also never shows a dialog.
 constexpr DWORD kRangeRequestFlags = kOpenUrlFlags | INTERNET_FLAG_NO_UI;
+
+// Waits until the process's download budget has paid for what was read (`until`, on the rate
+// clock), in short slices so that an abort raised meanwhile ends the wait at once. False when
+// the wait was aborted.
+bool WaitForBudget(uint64_t until, const std::atomic<bool>* abort) {
+    for (;;) {
+        if (abort && abort->load(std::memory_order_acquire)) return false;
+        uint64_t now = RateClockUs();
+        if (until <= now) return true;
+        uint64_t wait = std::min(until - now, kPaceSliceUs);
+        Sleep(static_cast<DWORD>((wait + 999) / 1000));
+    }
+}
 
 uint32_t LastError() {
     DWORD error = GetLastError();
@@ -308,6 +325,10 @@ int64_t HttpRequest::Read(void* data, size_t size, uint32_t& error) {
         }
         DWORD want = static_cast<DWORD>(std::min<size_t>(size - filled, kReadSliceBytes));
         if (available > 0 && available < want) want = available;
+        // Under a rate limit a read takes no more than a tenth of a second's worth, so the
+        // pause that pays for it stays short and the pace even.
+        uint64_t paced = RateSliceBytes();
+        if (paced > 0 && paced < want) want = static_cast<DWORD>(paced);
         DWORD got = 0;
         if (!InternetReadFile(impl.request.Get(), out + filled, want, &got)) {
             impl.failure = LastError();
@@ -324,6 +345,13 @@ int64_t HttpRequest::Read(void* data, size_t size, uint32_t& error) {
         }
         filled += got;
         impl.bodyRead += got;
+        // WinINet has no receive-rate option: the reader pays for what it took before taking
+        // more, from one budget shared by every download of the process.
+        uint64_t until = RateReserve(got);
+        if (until != 0 && !WaitForBudget(until, m_abort)) {
+            impl.failure = HTTP_ERROR_OPERATION_CANCELLED;
+            break;
+        }
     }
     if (filled > 0) return static_cast<int64_t>(filled);
     if (impl.failure != HTTP_OK) {

@@ -8,6 +8,8 @@
 
 #include "OsThread.h"
 
+#include "OsCrash.h"
+
 namespace HY_OS {
 
 namespace {
@@ -59,7 +61,10 @@ void RunCleanups() {
 DWORD WINAPI Trampoline(LPVOID raw) {
     StartBlock block = *static_cast<StartBlock*>(raw);
     delete static_cast<StartBlock*>(raw);
+    // Every thread the runtime starts is listed in crash reports.
+    RegisterCrashThread("");
     DWORD result = block.routine(block.context);
+    UnregisterCrashThread();
     RunCleanups();
     return result;
 }

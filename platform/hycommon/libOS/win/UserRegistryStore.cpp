@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "WinHandle.h"
+
 #include <vector>
 
 namespace {
@@ -11,14 +13,7 @@ namespace {
 constexpr REGSAM kReadWrite = KEY_READ | KEY_WRITE;
 
 bool ToWide(const std::string& text, std::wstring& wide) {
-    wide.clear();
-    if (text.empty()) return true;
-    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                static_cast<int>(text.size()), nullptr, 0);
-    if (n <= 0) return false;
-    wide.resize(static_cast<size_t>(n));
-    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                               static_cast<int>(text.size()), wide.data(), n) == n;
+    return HY_OS::win::Utf8ToWide(text, wide);
 }
 
 bool ToUtf8(const std::wstring& wide, std::string& text) {

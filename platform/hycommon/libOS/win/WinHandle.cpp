@@ -33,4 +33,15 @@ void InternetHandle::Close() {
     m_handle = nullptr;
 }
 
+bool Utf8ToWide(const std::string& text, std::wstring& wide) {
+    wide.clear();
+    if (text.empty()) return true;
+    int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                static_cast<int>(text.size()), nullptr, 0);
+    if (n <= 0) return false;
+    wide.resize(static_cast<size_t>(n));
+    return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                               static_cast<int>(text.size()), wide.data(), n) == n;
+}
+
 }  // namespace HY_OS::win

@@ -24,6 +24,9 @@ uint64_t MultimediaTimeMs();
 // The system's text for an error code, without the trailing line break.
 std::string ErrorText(DWORD error);
 
+// UTF-8 text as UTF-16 for the wide Windows calls; false for text that is not valid UTF-8.
+bool Utf8ToWide(const std::string& text, std::wstring& wide);
+
 // The errno value callers compare against for a Windows error code (EIO for the rest).
 int ErrnoFor(DWORD error);
 
