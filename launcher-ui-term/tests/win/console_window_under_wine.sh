@@ -43,8 +43,8 @@ in_order "$out" "> PreInitDialog" "Larkspur (type /help for the commands)" "> In
   "Remember Username: on" \
   "Username... " "Password... " "> Login" "> names Rowan 9" "Total: Total Progress 0%" \
   "File: Logging in... 0%" "File: Patching : Readme.txt 100%" "Total: Total Progress 50%" \
-  "File: Patching : ...nArchiveWithAVeryLongName.wad 40%" \
-  "File: Scanning : ...nArchiveWithAVeryLongName.wad 100%" "Total: Total Progress 100%" \
+  "File: Patching : ...hiveWithAVeryLongName.wad 40%" \
+  "File: Scanning : ...hiveWithAVeryLongName.wad 100%" "Total: Total Progress 100%" \
   "Total: Download Complete! 100%" "PLAY! Press Enter to play." "> Play" "> ticks " \
   || fail "sign-in, progress and play"
 grep -q $'\033' "$out" && fail "escape codes on a pipe"
