@@ -4,6 +4,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include "ConsoleHandle.h"
 
@@ -50,18 +53,89 @@ bool ConsoleLineReady(HANDLE handle) {
     return false;
 }
 
+// Input that can be neither peeked at nor waited on (under Wine a Unix FIFO or terminal handed in
+// as standard input looks like a pipe that PeekNamedPipe refuses): a thread of its own reads one
+// byte at a time, and only when the window asks for the next one, so at most one byte beyond the
+// window's last line is ever taken. Never freed: the thread may sit in ReadFile until the process
+// ends.
+class ByteAhead {
+  public:
+    explicit ByteAhead(HANDLE handle) : m_handle(handle) {
+        std::thread([this] { Run(); }).detach();
+    }
+    HANDLE Handle() const { return m_handle; }
+
+    // True when a byte or the end is there to be taken; otherwise asks for the next byte.
+    bool Ready() {
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (m_has || m_ended) return true;
+        if (!m_wanted) {
+            m_wanted = true;
+            m_changed.notify_one();
+        }
+        return false;
+    }
+    ReadResult Take(char& byte) {
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (m_has) {
+            byte = m_byte;
+            m_has = false;
+            return CR_Byte;
+        }
+        return m_ended ? CR_End : CR_Again;
+    }
+
+  private:
+    void Run() {
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> hold(m_lock);
+                m_changed.wait(hold, [this] { return m_wanted; });
+            }
+            char byte = 0;
+            DWORD got = 0;
+            bool read = ReadFile(m_handle, &byte, 1, &got, nullptr) && got == 1;
+            std::lock_guard<std::mutex> hold(m_lock);
+            m_wanted = false;
+            if (!read) {
+                m_ended = true;
+                return;
+            }
+            m_byte = byte;
+            m_has = true;
+        }
+    }
+
+    HANDLE m_handle;
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    bool m_wanted = false, m_has = false, m_ended = false;
+    char m_byte = 0;
+};
+
+// Set once standard input turned out to need the reading thread (one input is read at a time).
+ByteAhead* g_ahead = nullptr;
+
+ByteAhead* AheadFor(HANDLE handle) {
+    return g_ahead != nullptr && g_ahead->Handle() == handle ? g_ahead : nullptr;
+}
+
 // Whether reading `handle` now would not block: a byte, a line, or the end is waiting.
 bool InputReadyNow(HANDLE handle) {
     if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return true;  // the read reports it
+    if (ByteAhead* ahead = AheadFor(handle)) return ahead->Ready();
     if (IsConsole(handle)) return ConsoleLineReady(handle);
-    if (GetFileType(handle) == FILE_TYPE_PIPE) {
+    DWORD type = GetFileType(handle);
+    if (type == FILE_TYPE_DISK) return true;  // a file answers at once
+    if (type == FILE_TYPE_PIPE) {
         DWORD available = 0;
-        // A pipe whose writer has gone fails here: the read that follows finds the end.
-        if (!PeekNamedPipe(handle, nullptr, 0, nullptr, &available, nullptr)) return true;
-        return available > 0;
+        if (PeekNamedPipe(handle, nullptr, 0, nullptr, &available, nullptr)) return available > 0;
+        // A pipe whose writer has gone: the read that follows finds the end.
+        if (GetLastError() == ERROR_BROKEN_PIPE) return true;
     }
-    // Files and devices answer at once.
-    return true;
+    // Nothing tells whether a read would block: read through a thread from now on.
+    if (g_ahead == nullptr) g_ahead = new ByteAhead(handle);
+    return AheadFor(handle) != nullptr ? g_ahead->Ready() : true;
 }
 
 }  // namespace
@@ -97,6 +171,7 @@ bool EnableEscapes(int descriptor) {
 
 ReadResult ReadByte(int descriptor, char& byte) {
     HANDLE handle = HandleOf(descriptor);
+    if (ByteAhead* ahead = AheadFor(handle)) return ahead->Take(byte);
     DWORD got = 0;
     if (!ReadFile(handle, &byte, 1, &got, nullptr) || got == 0) {
         g_consoleMidLine = false;
