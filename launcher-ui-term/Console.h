@@ -38,4 +38,8 @@ enum WaitResult {
 // launcher's loop) is readable. `inputReady` and `otherReady` say which.
 WaitResult WaitForInput(int input, int other, int timeoutMs, bool& inputReady, bool& otherReady);
 
+// The window has ended: a read of standard input still waiting on the window's behalf is called
+// off, so the byte it waits for goes to whoever reads the input next (the launcher's successor).
+void StopReading();
+
 }  // namespace LarkTerm::Console

@@ -73,6 +73,7 @@ UI_EXPORT void IFnShowUI(const std::string& skinFile, int osCode, bool wow64,
     g_windowThread = std::this_thread::get_id();
     dialog->Open();
     TermLoop(*dialog, input, &SendTick).Run();
+    Console::StopReading();
     dialog->Close();
     g_dialog = nullptr;
 }

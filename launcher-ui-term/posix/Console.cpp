@@ -56,4 +56,7 @@ WaitResult WaitForInput(int input, int other, int timeoutMs, bool& inputReady, b
     return WR_Ready;
 }
 
+// Reads happen only on the window's own thread and only when a byte is ready: none can be waiting.
+void StopReading() {}
+
 }  // namespace LarkTerm::Console

@@ -75,6 +75,11 @@ class ByteAhead {
         }
         return false;
     }
+    // Calls off a read that is waiting for a byte, so that byte is left in the input.
+    void Stop() {
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (m_reading && m_thread != nullptr) CancelSynchronousIo(m_thread);
+    }
     ReadResult Take(char& byte) {
         std::lock_guard<std::mutex> hold(m_lock);
         if (m_has) {
@@ -87,16 +92,25 @@ class ByteAhead {
 
   private:
     void Run() {
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            m_thread = OpenThread(THREAD_TERMINATE, FALSE, GetCurrentThreadId());
+        }
         for (;;) {
             {
                 std::unique_lock<std::mutex> hold(m_lock);
                 m_changed.wait(hold, [this] { return m_wanted; });
+                m_reading = true;
             }
             char byte = 0;
             DWORD got = 0;
             bool read = ReadFile(m_handle, &byte, 1, &got, nullptr) && got == 1;
+            bool aborted = !read && GetLastError() == ERROR_OPERATION_ABORTED;
             std::lock_guard<std::mutex> hold(m_lock);
+            m_reading = false;
             m_wanted = false;
+            // Called off by Stop: nothing was taken, and a later window may ask again.
+            if (aborted) continue;
             if (!read) {
                 m_ended = true;
                 return;
@@ -109,7 +123,8 @@ class ByteAhead {
     HANDLE m_handle;
     std::mutex m_lock;
     std::condition_variable m_changed;
-    bool m_wanted = false, m_has = false, m_ended = false;
+    HANDLE m_thread = nullptr;
+    bool m_wanted = false, m_has = false, m_ended = false, m_reading = false;
     char m_byte = 0;
 };
 
@@ -167,6 +182,10 @@ bool EnableEscapes(int descriptor) {
     if (!GetConsoleMode(handle, &mode)) return false;
     if (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) return true;
     return SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+void StopReading() {
+    if (g_ahead != nullptr) g_ahead->Stop();
 }
 
 ReadResult ReadByte(int descriptor, char& byte) {
