@@ -1,7 +1,8 @@
 // Echo of typed characters switched off on a terminal while a password is typed. The terminal's
 // modes are put back when the guard ends or is restored, and also when the process is ended by
 // SIGINT, SIGTERM, SIGHUP or SIGQUIT meanwhile (the handler restores the modes and passes the
-// signal on to whatever handled it before) or by exit().
+// signal on to whatever handled it before) or by exit(). On Windows the console's input mode is
+// the one changed, and Ctrl+C, Ctrl+Break and closing the console put it back the same way.
 #pragma once
 
 namespace LarkTerm {

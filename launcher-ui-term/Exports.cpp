@@ -1,13 +1,12 @@
 // The exports of libLarkLauncherUI-term.so, the terminal front-end of the launcher window: the
 // same functions as the graphical library. Everything runs on the thread that called IFnShowUI;
 // calls that act on the window do nothing while no window is open or from any other thread.
-#include <unistd.h>
-
 #include <cstdio>
 #include <memory>
 #include <thread>
 
 #include "CommandSink.h"
+#include "Console.h"
 #include "InterfaceStrings.h"
 #include "LineReader.h"
 #include "OsEnv.h"
@@ -18,7 +17,11 @@
 #include "TextConvert.h"
 #include "WindowLibraryExports.h"
 
+#ifdef _WIN32
+#define UI_EXPORT __declspec(dllexport)
+#else
 #define UI_EXPORT __attribute__((visibility("default")))
+#endif
 
 namespace {
 
@@ -56,18 +59,21 @@ UI_EXPORT void IFnShowUI(const std::string& skinFile, int osCode, bool wow64,
         sink.LogToLauncher("Error", "The launcher window is open already");
         return;
     }
-    // A terminal that cannot move its cursor ("dumb") gets the plain lines.
+    // A terminal that cannot move its cursor ("dumb", or a console without escape sequences)
+    // gets the plain lines.
+    constexpr int kInput = 0, kOutput = 1;
     std::string term;
     HY_OS::GetEnv("TERM", term);
-    bool terminal = ::isatty(STDOUT_FILENO) == 1 && term != "dumb";
+    bool terminal = Console::IsTerminal(kOutput) && term != "dumb" && Console::EnableEscapes(kOutput);
     TermOutput output(stdout, terminal);
-    LineReader input(STDIN_FILENO);
-    DialogArgs args{registryKey, eulaUrl, STDIN_FILENO};
+    LineReader input(kInput);
+    DialogArgs args{registryKey, eulaUrl, kInput};
     auto dialog = std::make_unique<TermDialog>(std::move(args), sink, output);
     g_dialog = dialog.get();
     g_windowThread = std::this_thread::get_id();
     dialog->Open();
     TermLoop(*dialog, input, &SendTick).Run();
+    Console::StopReading();
     dialog->Close();
     g_dialog = nullptr;
 }

@@ -1,29 +1,25 @@
 #include "LineReader.h"
 
-#include <poll.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include "Console.h"
 
 namespace LarkTerm {
 
 bool LineReader::MoreReady() const {
-    pollfd entry{m_descriptor, POLLIN, 0};
-    int ready;
+    bool ready = false, unused = false;
+    Console::WaitResult result;
     do {
-        ready = ::poll(&entry, 1, 0);
-    } while (ready < 0 && errno == EINTR);
-    return ready > 0;
+        result = Console::WaitForInput(m_descriptor, -1, 0, ready, unused);
+    } while (result == Console::WR_Interrupted);
+    return ready;
 }
 
 LineReader::Result LineReader::ReadSome(std::string& line) {
     if (m_ended) return RR_End;
     for (;;) {
         char byte;
-        ssize_t got = ::read(m_descriptor, &byte, 1);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return RR_NoLine;
-        if (got <= 0) {
+        Console::ReadResult got = Console::ReadByte(m_descriptor, byte);
+        if (got == Console::CR_Again) return RR_NoLine;
+        if (got == Console::CR_End) {
             m_ended = true;
             if (m_pending.empty()) return RR_End;
             line.swap(m_pending);

@@ -1,9 +1,6 @@
 #include "TermLoop.h"
 
-#include <poll.h>
-
-#include <cerrno>
-
+#include "Console.h"
 #include "OsTime.h"
 
 namespace LarkTerm {
@@ -15,8 +12,6 @@ TickWaitSource g_source;
 bool HasSource(const TickWaitSource& source) {
     return source.descriptor >= 0 || source.timeoutMs != nullptr;
 }
-
-constexpr short kInputEvents = POLLIN | POLLHUP | POLLERR | POLLNVAL;
 
 }  // namespace
 
@@ -52,10 +47,11 @@ void TermLoop::Run() {
 }
 
 void TermLoop::Pass() {
-    pollfd input{m_input.Descriptor(), POLLIN, 0};
     bool open = !m_input.Ended();
-    int ready = ::poll(open ? &input : nullptr, open ? 1 : 0, open ? 0 : kClosedInputPauseMs);
-    if (ready > 0 && (input.revents & kInputEvents)) HandleInput();
+    bool inputReady = false, unused = false;
+    Console::WaitForInput(open ? m_input.Descriptor() : -1, -1, open ? 0 : kClosedInputPauseMs,
+                          inputReady, unused);
+    if (inputReady) HandleInput();
     if (!m_dialog.QuitPosted()) m_tick();
     m_dialog.RedrawIfDue();
 }
@@ -66,30 +62,20 @@ void TermLoop::PassWithSource(const TickWaitSource& source) {
     int redraw = m_dialog.RedrawDueInMs();
     int timeout = redraw >= 0 && (sourceTimeout < 0 || redraw < sourceTimeout) ? redraw
                                                                                 : sourceTimeout;
-    pollfd entries[2];
-    nfds_t count = 0;
-    int inputIndex = -1, sourceIndex = -1;
-    if (!m_input.Ended()) {
-        inputIndex = static_cast<int>(count);
-        entries[count++] = {m_input.Descriptor(), POLLIN, 0};
-    }
-    if (source.descriptor >= 0) {
-        sourceIndex = static_cast<int>(count);
-        entries[count++] = {source.descriptor, POLLIN, 0};
-    }
+    bool inputReady = false, sourceReady = false;
     uint64_t start = HY_OS::GetMonotonicMs();
-    int ready = ::poll(count ? entries : nullptr, count, timeout);
-    if (ready < 0) {
+    Console::WaitResult ready =
+        Console::WaitForInput(m_input.Ended() ? -1 : m_input.Descriptor(), source.descriptor,
+                              timeout, inputReady, sourceReady);
+    if (ready == Console::WR_Interrupted) {
         // A signal: ask the source again on the next pass.
         return;
     }
-    bool typed = inputIndex >= 0 && (entries[inputIndex].revents & kInputEvents) && HandleInput();
+    bool typed = inputReady && HandleInput();
     if (m_dialog.QuitPosted()) return;
     m_dialog.RedrawIfDue();
-    bool sourceReady =
-        sourceIndex >= 0 && (entries[sourceIndex].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL));
     uint64_t elapsed = HY_OS::GetMonotonicMs() - start;
-    bool due = sourceTimeout >= 0 && ((ready == 0 && timeout == sourceTimeout) ||
+    bool due = sourceTimeout >= 0 && ((ready == Console::WR_TimedOut && timeout == sourceTimeout) ||
                                       elapsed >= static_cast<uint64_t>(sourceTimeout));
     if (typed || sourceReady || due) m_tick();
 }

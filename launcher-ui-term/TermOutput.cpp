@@ -1,7 +1,6 @@
 #include "TermOutput.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
+#include "Console.h"
 
 namespace LarkTerm {
 
@@ -49,11 +48,8 @@ std::string Printable(const std::string& text, bool keepLines) {
 TermOutput::TermOutput(std::FILE* stream, bool terminal, int columns)
     : m_stream(stream), m_terminal(terminal), m_columns(columns) {
     if (m_columns <= 0) {
-        winsize size{};
-        int fd = ::fileno(stream);
-        m_columns = fd >= 0 && ::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0
-                        ? size.ws_col
-                        : 80;
+        int columns = Console::Columns(::fileno(stream));
+        m_columns = columns > 0 ? columns : 80;
     }
 }
 

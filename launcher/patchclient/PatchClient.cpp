@@ -62,12 +62,15 @@ bool PatchClient::Initialize(PatchClientConfig* config, bool restartAfterLogin, 
 }
 
 bool PatchClient::SplitExePath() {
-    // root/PatchClient/<bank>/<file>: the root is two folders above the executable's folder.
-    size_t fileCut = m_exePath.find_last_of('/');
+    // root/PatchClient/<bank>/<file>: the root is two folders above the executable's folder. A
+    // Windows program's own path comes with backslashes, so both separators count (as in
+    // HY_OS::DirectoryPart).
+    constexpr const char* kSeparators = "/\\";
+    size_t fileCut = m_exePath.find_last_of(kSeparators);
     size_t bankCut = fileCut == std::string::npos || fileCut == 0 ? std::string::npos
-                                                                   : m_exePath.find_last_of('/', fileCut - 1);
+                                                                   : m_exePath.find_last_of(kSeparators, fileCut - 1);
     size_t rootCut = bankCut == std::string::npos || bankCut == 0 ? std::string::npos
-                                                                   : m_exePath.find_last_of('/', bankCut - 1);
+                                                                   : m_exePath.find_last_of(kSeparators, bankCut - 1);
     if (rootCut == std::string::npos || fileCut + 1 >= m_exePath.size()) {
         HY_LOG(LL_Error, kCategory, "PatchClient::Initialize", "PatchClient::Initialize: Unable to extract app path");
         return false;

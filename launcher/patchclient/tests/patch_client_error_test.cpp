@@ -14,6 +14,7 @@
 #include "LogCapture.h"
 #include "OsFile.h"
 #include "OsSysCalls.h"
+#include "PatchClient.h"
 #include "PatchClientBC.h"
 #include "PatchClientConfig.h"
 #include "WorkerPump.h"
@@ -211,5 +212,22 @@ TEST(PatchClientErrors, AppStartInformationThatCannotBeWritten) {
         EXPECT_EQ(log->Count("Fail to write StarterApp file."), 1);
         EXPECT_EQ(log->Count("Fail to set AppStart configuration."), 1);
         EXPECT_EQ(client.displayed, std::vector<int>{104});
+    });
+}
+
+// The bank and the game root come from the program's own path, which a Windows program gets with
+// backslashes; a path outside a bank directory is refused either way.
+TEST(PatchClientPaths, TheBankAndRootComeFromPosixAndWindowsProgramPaths) {
+    hytest::RunOnWorker([&] {
+        PatchClient windows("Z:\\games\\Larkspur\\PatchClient\\BankB\\LarkLauncher.exe");
+        ASSERT_TRUE(windows.Initialize(nullptr, false, false, false, true));
+        EXPECT_EQ(windows.RunningBank(), 1);
+        EXPECT_EQ(windows.Root(), "Z:\\games\\Larkspur\\");
+        PatchClient posix("/games/Larkspur/PatchClient/BankA/LarkLauncher");
+        ASSERT_TRUE(posix.Initialize(nullptr, false, false, false, true));
+        EXPECT_EQ(posix.RunningBank(), 0);
+        EXPECT_EQ(posix.Root(), "/games/Larkspur/");
+        PatchClient outside("Z:\\LarkLauncher.exe");
+        EXPECT_FALSE(outside.Initialize(nullptr, false, false, false, true));
     });
 }

@@ -140,9 +140,10 @@ int HYWFMORepository::Wait(int timeoutMs, ThreadClock* clock) {
         if (base >= count) break;
         result = WaitForMultipleObjects(count - base, m_handles.data() + base, FALSE, 0);
     }
-    // Sockets with room to write whose events did not fire, in index order.
+    // Sockets with room to write or bytes to read whose events did not fire, in index order.
     for (size_t i = 0; i < m_writable.size() && i < m_slots.size(); ++i) {
-        if (!m_writable[i] || m_slots[i] == nullptr) continue;
+        if (!(m_writable[i] || (i < m_readable.size() && m_readable[i])) || m_slots[i] == nullptr)
+            continue;
         Dispatch(i);
         ++dispatched;
     }
@@ -155,22 +156,36 @@ bool HYWFMORepository::FindWritable() {
     // Wine not even when the socket is bound again), while the handlers expect to be woken on
     // every pass in which a socket they want to write to has room, as poll() does. A select()
     // without waiting finds those sockets before each wait.
+    // Wine also loses a socket's read event when the socket is bound again (its write interest
+    // changes) while bytes wait, so readable sockets are looked for the same way.
     m_writable.assign(m_slots.size(), false);
-    fd_set candidates;
-    FD_ZERO(&candidates);
+    m_readable.assign(m_slots.size(), false);
+    fd_set writeCandidates, readCandidates;
+    FD_ZERO(&writeCandidates);
+    FD_ZERO(&readCandidates);
     for (IoHandle* handler : m_slots) {
-        if (handler != nullptr && !handler->IsPlainHandle() && (handler->Mask() & IO_Writable))
-            FD_SET(AsSocket(handler->Handle()), &candidates);
+        if (handler == nullptr || handler->IsPlainHandle()) continue;
+        if ((handler->Mask() & IO_Writable) && writeCandidates.fd_count < FD_SETSIZE)
+            FD_SET(AsSocket(handler->Handle()), &writeCandidates);
+        if ((handler->Mask() & IO_Readable) && readCandidates.fd_count < FD_SETSIZE)
+            FD_SET(AsSocket(handler->Handle()), &readCandidates);
     }
-    if (candidates.fd_count == 0) return false;
+    if (writeCandidates.fd_count == 0 && readCandidates.fd_count == 0) return false;
     timeval now{0, 0};
-    if (select(0, nullptr, &candidates, nullptr, &now) <= 0) return false;
+    if (select(0, readCandidates.fd_count ? &readCandidates : nullptr,
+               writeCandidates.fd_count ? &writeCandidates : nullptr, nullptr, &now) <= 0)
+        return false;
     bool any = false;
     for (size_t i = 0; i < m_slots.size(); ++i) {
         IoHandle* handler = m_slots[i];
-        if (handler != nullptr && !handler->IsPlainHandle() &&
-            FD_ISSET(AsSocket(handler->Handle()), &candidates)) {
+        if (handler == nullptr || handler->IsPlainHandle()) continue;
+        SOCKET socket = AsSocket(handler->Handle());
+        if ((handler->Mask() & IO_Writable) && FD_ISSET(socket, &writeCandidates)) {
             m_writable[i] = true;
+            any = true;
+        }
+        if ((handler->Mask() & IO_Readable) && FD_ISSET(socket, &readCandidates)) {
+            m_readable[i] = true;
             any = true;
         }
     }
@@ -190,6 +205,10 @@ int HYWFMORepository::Dispatch(size_t index) {
     if (m_writable[index]) {
         m_writable[index] = false;
         if (handler->Mask() & IO_Writable) mask |= IO_Writable;
+    }
+    if (index < m_readable.size() && m_readable[index]) {
+        m_readable[index] = false;
+        if (handler->Mask() & IO_Readable) mask |= IO_Readable;
     }
     if (events.lNetworkEvents & FD_WRITE) mask |= IO_Writable;
     if (events.lNetworkEvents & FD_CONNECT)

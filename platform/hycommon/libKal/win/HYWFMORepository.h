@@ -31,6 +31,7 @@ private:
     std::vector<HANDLE> m_handles;   // what the wait watches
     std::vector<IoHandle*> m_slots;  // parallel to m_handles; nullptr once a handler left mid-wait
     std::vector<bool> m_writable;    // parallel to m_slots: room to write found before the wait
+    std::vector<bool> m_readable;    // parallel to m_slots: bytes (or a peer's close) to read
     std::unordered_map<IoHandle*, HANDLE> m_socketEvents;
     // Stands in for the handle of a handler that left during a dispatch: never signalled, so the
     // rest of the pass can still wait over the arrays.

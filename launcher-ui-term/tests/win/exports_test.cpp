@@ -1,0 +1,27 @@
+// The Windows window library as the launcher binds it: every export found by its symbol name in
+// the built DLL, and nothing of the library's insides exported with them.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include "WindowLibraryExports.h"
+
+namespace {
+
+TEST(ConsoleLibrary, ExportsEveryFunctionOfTheWindowUnderItsSymbolName) {
+    HMODULE library = LoadLibraryA(CONSOLE_LIBRARY);
+    ASSERT_NE(library, nullptr) << CONSOLE_LIBRARY << ": error " << GetLastError();
+    namespace S = WindowExportSymbols;
+    for (const char* symbol :
+         {S::kAlreadyRunning, S::kInitialize, S::kShowUI, S::kGotoPage, S::kGetUserNameAndPassword,
+          S::kShowLoginControls, S::kShowProgressControls, S::kReportFileProgress,
+          S::kReportTotalProgress, S::kConnectToLogin, S::kPatchingPatchClient,
+          S::kLaunchingNewPatchClient, S::kLaunchingGameClient, S::kReadyToPlay, S::kHideWindow,
+          S::kPostQuitMessage, S::kHomeButtonFocus, S::kSetTickWaitSource}) {
+        EXPECT_NE(GetProcAddress(library, symbol), nullptr) << symbol;
+    }
+    // Only the exports: the command sink inside is the library's own.
+    EXPECT_EQ(GetProcAddress(library, "_ZN6LarkUi11CommandSink8InstanceEv"), nullptr);
+    FreeLibrary(library);
+}
+
+}  // namespace
