@@ -255,6 +255,7 @@ void Activate(GApplication*, gpointer data) {
     options.porticoRoot = ctx->porticoRoot;
     options.applicationName = kAppName;
     options.version = kVersion;
+    options.tasksShareTerminal = !ctx->gui;
     ctx->server = std::make_unique<PTServer>(options, *ctx->defaults, *ctx->ui);
     ctx->server->SetBottleCollection(ctx->python.get());
     ctx->server->SetWineLoader(ctx->loader);

@@ -8,9 +8,13 @@ namespace larkhost {
 
 std::unique_ptr<HostTask> HostTask::Launch(const HostTaskSpec& spec, Done done,
                                            std::string& error) {
-    // Standard input is the null device: GSubprocess's default.
+    // Standard input is the null device (GSubprocess's default) unless the task shares the host's
+    // terminal; standard output is the host's then as well.
+    GSubprocessFlags output = spec.captureOutput  ? G_SUBPROCESS_FLAGS_STDOUT_PIPE
+                              : spec.shareTerminal ? G_SUBPROCESS_FLAGS_NONE
+                                                   : G_SUBPROCESS_FLAGS_STDOUT_SILENCE;
     GSubprocessFlags flags = static_cast<GSubprocessFlags>(
-        (spec.captureOutput ? G_SUBPROCESS_FLAGS_STDOUT_PIPE : G_SUBPROCESS_FLAGS_STDOUT_SILENCE) |
+        output | (spec.shareTerminal ? G_SUBPROCESS_FLAGS_STDIN_INHERIT : 0) |
         (spec.errorFd >= 0 ? 0 : G_SUBPROCESS_FLAGS_STDERR_PIPE));
     GSubprocessLauncher* launcher = g_subprocess_launcher_new(flags);
     std::vector<const char*> env;

@@ -22,6 +22,9 @@ struct HostTaskSpec {
     std::string workingDirectory;
     bool captureOutput = false;  // standard output to a pipe (else the null device)
     int errorFd = -1;            // standard error to this descriptor (else a pipe); not taken over
+    // Standard input and output shared with the host (captureOutput aside): a host without a
+    // display runs its tasks for the terminal it was started from.
+    bool shareTerminal = false;
 };
 
 class HostTask {

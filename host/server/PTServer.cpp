@@ -118,6 +118,7 @@ void PTServer::ForkExecCommand(const ShellCommand& command, const LaunchArgs& ar
     spec.workingDirectory = args.workdir.empty() ? g_get_home_dir() : args.workdir;
     if (!args.icon.empty()) StartLaunchNotify(entry, args.icon);
     spec.argv = {"/bin/sh", "-c", command.Text()};
+    spec.shareTerminal = m_options.tasksShareTerminal;
     TaskEnvironmentInputs in;
     in.porticoRoot = m_options.porticoRoot;
     in.helperServerReady = m_helperReady;

@@ -62,6 +62,9 @@ struct PTServerOptions {
     std::string applicationIcon = "larkspur";
     std::string version;
     std::string feedbackDirectory;  // the temporary folder when empty
+    // Without a display the host's tasks share its standard input and output: the Windows
+    // launcher's window is then its console window, which needs the terminal.
+    bool tasksShareTerminal = false;
 };
 
 class PTServer {

@@ -36,7 +36,7 @@ bool GameProgramFor(const std::vector<std::string>& pieces, std::string& program
     const std::string& first = pieces.front();
     std::string suffix = first.size() >= 4 ? first.substr(first.size() - 4) : std::string();
     for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (suffix == ".exe") {
+    if (suffix == ".exe" && !HY_OS::RunsWindowsProgramsDirectly()) {
         std::string wine;
         if (!HY_OS::GetEnv("LARK_WINE", wine) || wine.empty()) wine = "wine";
         program = FindProgram(wine);

@@ -34,4 +34,7 @@ std::string ProcessorIdentifierFromCpuInfo(const std::string& cpuinfo);
 // for in the folders of PATH. Empty when no runnable file of that name is found.
 std::string FindProgramOnPath(const std::string& name);
 
+// True where Windows programs (".exe") start directly; elsewhere they are started through Wine.
+bool RunsWindowsProgramsDirectly();
+
 }  // namespace HY_OS

@@ -27,6 +27,8 @@ std::string GetProcessorIdentifier() {
     return ProcessorIdentifierFromCpuInfo(cpuinfo);
 }
 
+bool RunsWindowsProgramsDirectly() { return false; }
+
 std::string FindProgramOnPath(const std::string& name) {
     if (name.empty()) return {};
     if (name.find('/') != std::string::npos)

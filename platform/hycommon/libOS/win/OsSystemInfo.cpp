@@ -30,6 +30,8 @@ std::string GetProcessorIdentifier() {
     return value;
 }
 
+bool RunsWindowsProgramsDirectly() { return true; }
+
 std::string FindProgramOnPath(const std::string& name) {
     if (name.empty()) return {};
     if (name.find_first_of("/\\:") != std::string::npos) {
