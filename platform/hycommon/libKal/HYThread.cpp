@@ -241,7 +241,19 @@ int HYThread::NextTimeoutMs() {
 
 int HYThread::Stop(bool wait) {
     std::unique_lock<std::mutex> hold(m_lock);
-    if (m_state.load() != HTS_Running) return 1;
+    if (m_state.load() != HTS_Running) {
+        // A thread whose body ended on its own is still joined by a caller that waits, so that
+        // the thread has wholly ended (its per-thread data freed) when the caller goes on.
+        int state = m_state.load();
+        bool join = wait && m_joinable && t_current != this && !m_adopted &&
+                    (state == HTS_Stopping || state == HTS_Stopped);
+        if (!join) return 1;
+        m_joinable = false;
+        uint64_t osThread = m_osThread;
+        hold.unlock();
+        HY_OS::JoinThread(osThread);
+        return 1;
+    }
     bool self = t_current == this;
     m_state.store(HTS_Stopping, std::memory_order_release);
     bool waiting = wait && !self && !m_adopted;
@@ -251,9 +263,10 @@ int HYThread::Stop(bool wait) {
     hold.unlock();
     if (!waiting) return 0;
     m_handshake.Wait();
-    if (m_joinable) {
-        HY_OS::JoinThread(m_osThread);
-        m_joinable = false;
-    }
+    hold.lock();
+    bool joinable = m_joinable;
+    m_joinable = false;
+    hold.unlock();
+    if (joinable) HY_OS::JoinThread(m_osThread);
     return m_stopResult;
 }
