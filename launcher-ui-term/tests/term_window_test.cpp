@@ -54,13 +54,7 @@ class TermWindow : public ::testing::Test {
 TEST(TermLibrary, ExportsEveryFunctionOfTheWindowUnderItsSymbolName) {
     void* library = dlopen(TERM_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
-    namespace S = WindowExportSymbols;
-    for (const char* symbol :
-         {S::kAlreadyRunning, S::kInitialize, S::kShowUI, S::kGotoPage, S::kGetUserNameAndPassword,
-          S::kShowLoginControls, S::kShowProgressControls, S::kReportFileProgress,
-          S::kReportTotalProgress, S::kConnectToLogin, S::kPatchingPatchClient,
-          S::kLaunchingNewPatchClient, S::kLaunchingGameClient, S::kReadyToPlay, S::kHideWindow,
-          S::kPostQuitMessage, S::kHomeButtonFocus, S::kSetTickWaitSource})
+    for (const char* symbol : WindowExportSymbols::kAll)
         EXPECT_NE(dlsym(library, symbol), nullptr) << symbol;
     // The code inside stays private: the shared pieces are not visible from outside.
     EXPECT_EQ(dlsym(library, "_ZN6LarkUi11CommandSink8InstanceEv"), nullptr);

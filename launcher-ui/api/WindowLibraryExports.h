@@ -89,4 +89,12 @@ constexpr const char* kHideWindow = "_Z13IFnHideWindowv";
 constexpr const char* kPostQuitMessage = "_Z18IFnPostQuitMessagev";
 constexpr const char* kHomeButtonFocus = "_Z18IFnHomeButtonFocusv";
 constexpr const char* kSetTickWaitSource = "_Z20IFnSetTickWaitSourceRK14TickWaitSource";
+// Every symbol a window library exports, for checks that a built library has them all.
+constexpr const char* kAll[] = {
+    kAlreadyRunning,      kInitialize,          kShowUI,
+    kGotoPage,            kGetUserNameAndPassword, kShowLoginControls,
+    kShowProgressControls, kReportFileProgress, kReportTotalProgress,
+    kConnectToLogin,      kPatchingPatchClient, kLaunchingNewPatchClient,
+    kLaunchingGameClient, kReadyToPlay,         kHideWindow,
+    kPostQuitMessage,     kHomeButtonFocus,     kSetTickWaitSource};
 }  // namespace WindowExportSymbols

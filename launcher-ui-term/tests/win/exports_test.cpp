@@ -10,13 +10,7 @@ namespace {
 TEST(ConsoleLibrary, ExportsEveryFunctionOfTheWindowUnderItsSymbolName) {
     HMODULE library = LoadLibraryA(CONSOLE_LIBRARY);
     ASSERT_NE(library, nullptr) << CONSOLE_LIBRARY << ": error " << GetLastError();
-    namespace S = WindowExportSymbols;
-    for (const char* symbol :
-         {S::kAlreadyRunning, S::kInitialize, S::kShowUI, S::kGotoPage, S::kGetUserNameAndPassword,
-          S::kShowLoginControls, S::kShowProgressControls, S::kReportFileProgress,
-          S::kReportTotalProgress, S::kConnectToLogin, S::kPatchingPatchClient,
-          S::kLaunchingNewPatchClient, S::kLaunchingGameClient, S::kReadyToPlay, S::kHideWindow,
-          S::kPostQuitMessage, S::kHomeButtonFocus, S::kSetTickWaitSource}) {
+    for (const char* symbol : WindowExportSymbols::kAll) {
         EXPECT_NE(GetProcAddress(library, symbol), nullptr) << symbol;
     }
     // Only the exports: the command sink inside is the library's own.
