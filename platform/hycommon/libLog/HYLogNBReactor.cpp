@@ -12,6 +12,10 @@ namespace {
 // After writing, the thread looks for more records this long before it waits: records usually
 // come in runs, and a thread that is still awake costs their callers no wake-up.
 constexpr auto kBusyLook = std::chrono::microseconds(200);
+// While it looks, the thread naps this long between looks, so that records gather into batches:
+// a thread that took every record as it came would fight its callers for the ring's lock and
+// counters on each one. A caller that waits for its record wakes the thread at once.
+constexpr auto kNap = std::chrono::microseconds(40);
 constexpr uint32_t kStopPollMs = 100;
 
 // The running reactors a crash handler may wait for.
@@ -103,9 +107,12 @@ void HYLogNBReactor::Run() {
         }
         Drain();
         auto deadline = std::chrono::steady_clock::now() + kBusyLook;
-        while (m_count.load(std::memory_order_acquire) == 0 &&
-               std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::yield();
+        std::unique_lock<std::mutex> hold(m_lock);
+        while (!m_stopRequested && std::chrono::steady_clock::now() < deadline) {
+            m_napping = true;
+            m_wake.wait_for(hold, kNap);
+            m_napping = false;
+            if (m_count.load(std::memory_order_relaxed) > 0) break;
         }
     }
     Close();
@@ -123,9 +130,10 @@ int HYLogNBReactor::WriteStep(const LogRecordRef& record) {
         m_tail = next;
         m_count.fetch_add(1, std::memory_order_release);
         // One wake-up per run of records: the first record that finds the thread waiting wakes
-        // it, and the thread stays awake while records keep coming.
-        wake = m_sleeping;
-        if (wake) m_sleeping = false;
+        // it, and the thread stays awake while records keep coming. A napping thread is woken
+        // only for a record whose caller waits for it.
+        wake = m_sleeping || (m_napping && record->completion);
+        if (wake) m_sleeping = m_napping = false;
     }
     if (wake) m_wake.notify_one();
     // A record logged by the reactor's own thread (while writing) is written in its next batch;

@@ -63,6 +63,8 @@ private:
     // Set while the thread waits for records; the producer that finds it set wakes the thread
     // and clears it, so that a run of records costs one wake-up.
     bool m_sleeping = false;
+    // Set while the thread naps between looks for more records after writing.
+    bool m_napping = false;
     bool m_stopRequested = false;
     uint64_t m_thread = 0;
     std::atomic<uint32_t> m_threadId{0};

@@ -41,10 +41,12 @@ struct LogRecordFields {
     uint32_t objectIdLow = 0;
     uint32_t objectIdHigh = 0;
     uint32_t formatHash = 0;
-    char text[kLogTextSize];
     uint16_t textLength = 0;  // characters written plus one, 0 when the text was cut
+    // The short texts come before the message, so that the few bytes a logging call writes lie
+    // in neighbouring cache lines.
     char function[128];
     char file[64];            // source file name without directories
+    char text[kLogTextSize];
 
     static constexpr const char* kOrigin = "Local";
     uint64_t ObjectId() const { return (uint64_t{objectIdHigh} << 32) | objectIdLow; }

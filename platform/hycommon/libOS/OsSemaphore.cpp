@@ -28,6 +28,13 @@ void Semaphore::Wait() {
     --m_count;
 }
 
+bool Semaphore::TryWait() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_count == 0) return false;
+    --m_count;
+    return true;
+}
+
 bool Semaphore::WaitMs(uint32_t ms) {
     std::unique_lock<std::mutex> hold(m_lock);
     if (!m_ready.wait_for(hold, std::chrono::milliseconds(ms), [this] { return m_count > 0; })) {

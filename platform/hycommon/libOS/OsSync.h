@@ -16,6 +16,8 @@ public:
     Semaphore& operator=(const Semaphore&) = delete;
     void Release(unsigned count = 1);
     void Wait();
+    // Takes one count if there is one, without waiting; false when there is none.
+    bool TryWait();
     // Waits up to `ms`; false on time-out.
     bool WaitMs(uint32_t ms);
 
