@@ -145,7 +145,7 @@ int DownloadEngine::Transfer(bool& done) {
     FileRequest& request = *m_request;
     done = false;
     uint32_t error = 0;
-    int64_t n = m_http->Read(m_buffer.data(), m_buffer.size(), error);
+    int64_t n = m_http->Read(Buffer(), kBlockSize, error);
     if (n < 0) {
         if (GetFlavour().compressed)
             HY_LOG(LL_Error, kHttpFileCategory, fn, GetFlavour().readFailedLog,
@@ -163,7 +163,7 @@ int DownloadEngine::Transfer(bool& done) {
                    m_bodyLimit);
             return EC_Mismatch;
         }
-        if (!m_file.Write(m_buffer.data(), static_cast<size_t>(n))) {
+        if (!m_file.Write(Buffer(), static_cast<size_t>(n))) {
             int writeError = HY_OS::LastSystemError();
             HY_LOG(LL_Error, kHttpFileCategory, fn, GetFlavour().shortWriteLog,
                    static_cast<unsigned>(writeError), DownloadPath().c_str());

@@ -4,12 +4,13 @@
 #include "LogMessage.h"
 
 DynWadDownloadEngine::DynWadDownloadEngine(EngineHost& host)
-    : WadUpdateEngine(host), m_zeroBlock(kBlockSize, 0) {}
+    : WadUpdateEngine(host) {}
 
 int DynWadDownloadEngine::FetchElement(const WadElement& element) { return WriteEmptyWadElement(element); }
 
 int DynWadDownloadEngine::WriteEmptyWadElement(const WadElement& element) {
     uint32_t remaining = element.PackedSize();
+    if (remaining > 0 && m_zeroBlock.empty()) m_zeroBlock.assign(kBlockSize, 0);
     while (remaining > 0) {
         size_t n = std::min<size_t>(remaining, m_zeroBlock.size());
         if (!m_file.WriteAt(m_zeroBlock.data(), n, m_writePosition)) {

@@ -42,7 +42,13 @@ DownloadFailure FailureOfIndication(int kind) {
     }
 }
 
-HttpEngine::HttpEngine(EngineHost& host) : m_host(host), m_buffer(kBlockSize) {}
+HttpEngine::HttpEngine(EngineHost& host) : m_host(host) {}
+
+char* HttpEngine::Buffer() {
+    // Not value-initialised: every use reads into the buffer before it reads from it.
+    if (!m_buffer) m_buffer.reset(new char[kBlockSize]);
+    return m_buffer.get();
+}
 
 HttpEngine::~HttpEngine() = default;
 

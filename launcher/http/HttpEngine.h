@@ -98,12 +98,16 @@ protected:
     // Creates the directories leading to `path`; errno on failure, 0 on success.
     static int CreateDirectoriesFor(const std::string& path);
 
+    // The transfer buffer of kBlockSize bytes, made when a transfer first needs it: a client
+    // keeps several engines, most of which never transfer anything.
+    char* Buffer();
+
     EngineHost& m_host;
     FileRequestRef m_request;
     HY_OS::File m_file;
-    std::vector<char> m_buffer;
 
 private:
+    std::unique_ptr<char[]> m_buffer;
     int m_state = ES_Idle;
     uint64_t m_progressStartMs = 0;
 };

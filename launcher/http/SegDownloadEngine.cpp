@@ -174,9 +174,9 @@ int SegDownloadEngine::Transfer(bool& done) {
         m_segmentPosition = offset;
         return EC_Ok;
     }
-    size_t want = std::min<size_t>(m_segmentRemaining, m_buffer.size());
+    size_t want = std::min<size_t>(m_segmentRemaining, kBlockSize);
     uint32_t error = 0;
-    int64_t n = m_hHTTPFile->Read(m_buffer.data(), want, error);
+    int64_t n = m_hHTTPFile->Read(Buffer(), want, error);
     if (n != static_cast<int64_t>(want)) {
         HY_LOG(LL_Error, kHttpFileCategory, fn,
                "InternetReadFile read 0 or incorrect bytes (%s, ExpectedSize:%u ActualRead:%u Remain:%u)",
@@ -185,13 +185,13 @@ int SegDownloadEngine::Transfer(bool& done) {
         return EC_ReadFailed;
     }
     CountReceived(static_cast<uint64_t>(n));
-    if (!m_file.WriteAt(m_buffer.data(), want, m_segmentPosition)) {
+    if (!m_file.WriteAt(Buffer(), want, m_segmentPosition)) {
         int writeError = HY_OS::LastSystemError();
         HY_LOG(LL_Error, kHttpFileCategory, fn, "Error %u writing download into the file (%s)",
                static_cast<unsigned>(writeError), request.m_localPath.c_str());
         return ClassOfSystemError(writeError);
     }
-    m_segmentCrc = CrcUpdate(m_segmentCrc, m_buffer.data(), want);
+    m_segmentCrc = CrcUpdate(m_segmentCrc, Buffer(), want);
     m_segmentPosition += static_cast<int64_t>(want);
     m_segmentRemaining -= static_cast<uint32_t>(want);
     request.m_bytesDone += static_cast<uint32_t>(want);

@@ -199,9 +199,9 @@ int WadUpdateEngine::DownloadWadHeader() {
         HY_LOG(LL_Status, kHttpFileCategory, fn, "Downloading %10u bytes for Wad Header", total);
         m_headerLogged = true;
     }
-    size_t want = std::min<size_t>(total - m_headerReceived, m_buffer.size());
+    size_t want = std::min<size_t>(total - m_headerReceived, kBlockSize);
     uint32_t error = 0;
-    int64_t n = m_headerRequest->Read(m_buffer.data(), want, error);
+    int64_t n = m_headerRequest->Read(Buffer(), want, error);
     if (n < 0) {
         HY_LOG(LL_Error, kHttpFileCategory, fn, "InternetReadFile failed (%s). ErrorCode=%u",
                request.m_url.c_str(), error);
@@ -209,7 +209,7 @@ int WadUpdateEngine::DownloadWadHeader() {
     }
     if (n == 0) return EC_ReadFailed;  // the whole compressed header did not arrive
     CountReceived(static_cast<uint64_t>(n));
-    if (!m_headerFile.Write(m_buffer.data(), static_cast<size_t>(n))) {
+    if (!m_headerFile.Write(Buffer(), static_cast<size_t>(n))) {
         int writeError = HY_OS::LastSystemError();
         HY_LOG(LL_Error, kHttpFileCategory, fn, "Error %u; Writing download into the file (%s)",
                static_cast<unsigned>(writeError), (request.m_localPath + ".hdr.gz").c_str());
@@ -403,9 +403,9 @@ int WadUpdateEngine::SendCumulativeHttpRequest() {
 int WadUpdateEngine::DownloadWadBlock() {
     const char* fn = "WadDownloadEngine::DownloadWadBlock";
     FileRequest& request = *m_request;
-    size_t want = std::min<size_t>(m_bytesToRead, m_buffer.size());
+    size_t want = std::min<size_t>(m_bytesToRead, kBlockSize);
     uint32_t error = 0;
-    int64_t n = m_hHTTPFile->Read(m_buffer.data(), want, error);
+    int64_t n = m_hHTTPFile->Read(Buffer(), want, error);
     if (n < 0) {
         HY_LOG(LL_Error, kHttpFileCategory, fn, "DownloadWadBlock - InternetReadFile failed (%s). ErrorCode=%u",
                request.m_url.c_str(), error);
@@ -420,7 +420,7 @@ int WadUpdateEngine::DownloadWadBlock() {
     }
     m_bytesToRead -= static_cast<uint32_t>(n);
     CountReceived(static_cast<uint64_t>(n));
-    if (!m_file.WriteAt(m_buffer.data(), want, m_writePosition)) {
+    if (!m_file.WriteAt(Buffer(), want, m_writePosition)) {
         int writeError = HY_OS::LastSystemError();
         HY_LOG(LL_Error, kHttpFileCategory, fn, "Error %u; Download Wad Block: Error writing to the file (%s)",
                static_cast<unsigned>(writeError), TemporaryPath().c_str());
