@@ -23,7 +23,8 @@ uint32_t GetU32(const uint8_t* p) {
 
 }  // namespace
 
-CrcCache::CrcCache() : m_entries(kInitialEntries) {}
+// Room for a typical package's entries is reserved, not filled: entries are made as they come.
+CrcCache::CrcCache() { m_entries.reserve(kInitialEntries); }
 
 std::string CrcCache::CacheFilePath(const std::string& packageName, const std::string& cacheDirectory) {
     std::string name = packageName;
