@@ -24,9 +24,23 @@ FrontEndChoice ChooseWindowFrontEnd(const std::string& larkUi, bool displayAvail
     return {WF_Graphical, "a display is available"};
 }
 
+namespace {
+#ifdef HY_ONE_WINDOW_LIBRARY
+constexpr bool kOneWindowLibrary = true;
+#else
+constexpr bool kOneWindowLibrary = false;
+#endif
+}  // namespace
+
 std::string WindowLibrary::ChosenLibrary(std::string& message) {
     std::string larkUi;
     HY_OS::GetEnv("LARK_UI", larkUi);
+    if (kOneWindowLibrary) {
+        message = "Larkspur: window front-end: the console window (the one window library of this "
+                  "build)";
+        if (!larkUi.empty()) message += "; LARK_UI=" + larkUi + " has no other to choose";
+        return kLibraryName;
+    }
     std::string graphical = HY_OS::JoinPath(HY_OS::DirectoryPart(HY_OS::GetExecutablePath()),
                                             HY_OS::LibraryFileName(kLibraryName));
     FrontEndChoice choice =

@@ -22,7 +22,7 @@ fail() { echo "FAIL: $*"; echo "--- host output"; cat "$work/out.txt"; echo "---
 # The host's settings, bottles and logs in the test's own folders; no display, so no windows.
 export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_STATE_HOME=$work/state
 unset DISPLAY WAYLAND_DISPLAY WINEPREFIX
-export LARK_UI=graphical LARK_FAKE_UI_RECORD=$work/record.txt LARK_FAKE_UI_HOLD=$work/hold
+export LARK_FAKE_UI_RECORD=$work/record.txt LARK_FAKE_UI_HOLD=$work/hold
 touch "$work/hold"
 log=$work/state/Larkspur/logs/larkhost.log
 cd "$work"

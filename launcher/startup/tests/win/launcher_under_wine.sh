@@ -15,9 +15,9 @@ name=LarkLauncher_$(basename "$root" | cut -d. -f2).exe
 cp "$launcher" "$bank/$name"
 cd "$bank"
 fail() { echo "FAIL: $*"; exit 1; }
-# The Windows build has the graphical window library only (no terminal front-end): ask for it, so
-# that its absence is reported as such.
-export LARK_UI=graphical
+# The Windows build has one window library, the console window: LARK_UI, set here as a Linux
+# user might, has no other to choose, and the library's absence is reported under its own name.
+export LARK_UI=terminal
 run() { "$wine_run" "./$name" "$@" 2>&1; }
 
 out=$(run -r -x -u:5); rc=$?
@@ -34,6 +34,8 @@ cp "$config" PatchConfig.xml
 out=$(run -r); rc=$?
 [ $rc -eq 1 ] || fail "exit code $rc without the window library"
 grep -qF 'Initialize: Dll LarkLauncherUI.dll was not found' <<<"$out" || fail "binding failure: $out"
+grep -qF 'window front-end: the console window (the one window library of this build); LARK_UI=terminal has no other to choose' \
+    <<<"$out" || fail "front-end line: $out"
 echo "ok: missing window library reported"
 
 cp "$window" LarkLauncherUI.dll
