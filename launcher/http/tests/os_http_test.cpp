@@ -83,7 +83,19 @@ TEST_F(OsHttpTest, FailuresAreClassified) {
     EXPECT_EQ(HttpRequest::OpenUrl(internet, "http://" + UnresolvableHost() + "/x", error), nullptr);
     EXPECT_EQ(error, HTTP_ERROR_NAME_NOT_RESOLVED);
     EXPECT_EQ(ClassifyHttpError(error), HEC_HostNotResolved);
-    EXPECT_EQ(HttpRequest::OpenUrl(internet, "https://127.0.0.1/x", error), nullptr);
+    // Addresses and hosts refused before anything is asked of the network, by every build.
+    for (const char* bad : {"https://127.0.0.1/x", "http://", "ftp://127.0.0.1/x", "", "127.0.0.1/x"}) {
+        error = 0;
+        EXPECT_EQ(HttpRequest::OpenUrl(internet, bad, error), nullptr) << bad;
+        EXPECT_EQ(error, HTTP_ERROR_INVALID_URL) << bad;
+    }
+    for (const char* bad : {"", "host/path", "user@host", "two words", "tab\there", "line\r\n"}) {
+        error = 0;
+        EXPECT_EQ(HttpConnection::Connect(internet, bad, 80, error), nullptr) << bad;
+        EXPECT_EQ(error, HTTP_ERROR_INVALID_URL) << bad;
+    }
+    error = 0;
+    EXPECT_EQ(HttpConnection::Connect(internet, "127.0.0.1", 0, error), nullptr);
     EXPECT_EQ(error, HTTP_ERROR_INVALID_URL);
     // A port nobody listens on: the server's own port once it is gone.
     uint16_t port;

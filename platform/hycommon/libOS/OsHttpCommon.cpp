@@ -1,13 +1,26 @@
-// The download rate limit and the environment's proxy, the same on every platform.
+// The argument checks, the download rate limit and the environment's proxy, the same on every
+// platform.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 
 #include "OsEnv.h"
 #include "OsHttp.h"
+#include "OsHttpChecks.h"
 #include "OsHttpRate.h"
 
 namespace HY_OS {
+
+uint32_t CheckHttpUrl(const std::string& url) {
+    if (url.compare(0, 7, "http://") != 0 || url.size() == 7) return HTTP_ERROR_INVALID_URL;
+    return HTTP_OK;
+}
+
+uint32_t CheckHttpHost(const std::string& host, uint16_t port) {
+    if (host.empty() || port == 0 || host.find_first_of("/@ \t\r\n") != std::string::npos)
+        return HTTP_ERROR_INVALID_URL;
+    return HTTP_OK;
+}
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "OsHttpChecks.h"
 #include "OsHttpRate.h"
 #include "OsSysCalls.h"
 
@@ -298,10 +299,7 @@ std::unique_ptr<HttpRequest> HttpRequest::OpenUrl(const std::shared_ptr<HttpInte
         error = HTTP_ERROR_INCORRECT_HANDLE_STATE;
         return nullptr;
     }
-    if (url.compare(0, 7, "http://") != 0) {
-        error = HTTP_ERROR_INVALID_URL;
-        return nullptr;
-    }
+    if ((error = CheckHttpUrl(url)) != HTTP_OK) return nullptr;
     auto impl = std::make_unique<Impl>();
     impl->internet = internet;
     impl->shared = std::make_shared<HttpConnection::Shared>();
@@ -490,10 +488,7 @@ std::unique_ptr<HttpConnection> HttpConnection::Connect(
         error = HTTP_ERROR_INCORRECT_HANDLE_STATE;
         return nullptr;
     }
-    if (host.empty() || port == 0 || host.find_first_of("/@ \r\n") != std::string::npos) {
-        error = HTTP_ERROR_INVALID_URL;
-        return nullptr;
-    }
+    if ((error = CheckHttpHost(host, port)) != HTTP_OK) return nullptr;
     std::unique_ptr<HttpConnection> connection(new HttpConnection(internet, host, port));
     if (!connection->m_shared->multi.multi) {
         error = HTTP_ERROR_OUT_OF_HANDLES;

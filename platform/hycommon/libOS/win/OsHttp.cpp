@@ -4,6 +4,7 @@
 // codes already are.
 #include "OsHttp.h"
 
+#include "OsHttpChecks.h"
 #include "OsHttpRate.h"
 #include "WinHandle.h"
 
@@ -208,10 +209,7 @@ std::unique_ptr<HttpRequest> HttpRequest::OpenUrl(const std::shared_ptr<HttpInte
         return nullptr;
     }
     // Plain http only, as on every platform: WinINet would also take https and ftp.
-    if (url.compare(0, 7, "http://") != 0 || url.size() == 7) {
-        error = HTTP_ERROR_INVALID_URL;
-        return nullptr;
-    }
+    if ((error = CheckHttpUrl(url)) != HTTP_OK) return nullptr;
     HINTERNET handle = InternetOpenUrlA(internet->NativeHandle()->session.Get(), url.c_str(),
                                         nullptr, 0, kOpenUrlFlags, 0);
     if (!handle) {
@@ -381,10 +379,7 @@ std::unique_ptr<HttpConnection> HttpConnection::Connect(
         error = HTTP_ERROR_INCORRECT_HANDLE_STATE;
         return nullptr;
     }
-    if (host.empty() || port == 0 || host.find_first_of("/@ \r\n") != std::string::npos) {
-        error = HTTP_ERROR_INVALID_URL;
-        return nullptr;
-    }
+    if ((error = CheckHttpHost(host, port)) != HTTP_OK) return nullptr;
     // No user name or password: the files are public.
     HINTERNET handle = InternetConnectA(internet->NativeHandle()->session.Get(), host.c_str(), port,
                                         nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
