@@ -51,6 +51,9 @@ std::atomic<int> g_suspendSignal{0};
 
 thread_local int t_entry = -1;
 thread_local void* t_altStack = nullptr;
+// The alternate stack the thread had before ours (a runtime's, too small for the handler), put
+// back when ours goes: its owner frees it when the thread ends, and would otherwise lose it.
+thread_local stack_t t_previousAltStack{nullptr, SS_DISABLE, 0};
 thread_local uint64_t t_stackLow = 0;
 thread_local uint64_t t_stackHigh = 0;
 
@@ -220,6 +223,7 @@ bool SetUpAlternateStack() {
         return true;  // one big enough is already there
     }
     if (t_altStack == nullptr) {
+        if (!(current.ss_flags & SS_DISABLE)) t_previousAltStack = current;
         // A guard page below the stack turns an overflow of the handler into a fault, not into
         // silent damage to other memory.
         void* area = mmap(nullptr, kAltStackSize + 4096, PROT_READ | PROT_WRITE,
@@ -275,12 +279,18 @@ void UnregisterCrashThread() {
         stack_t current{};
         if (sigaltstack(nullptr, &current) == 0 &&
             current.ss_sp == static_cast<char*>(t_altStack) + 4096) {
-            stack_t off{};
-            off.ss_flags = SS_DISABLE;
-            sigaltstack(&off, nullptr);
+            stack_t previous = t_previousAltStack;
+            if (previous.ss_flags & SS_DISABLE) {
+                previous = stack_t{};
+                previous.ss_flags = SS_DISABLE;
+            } else {
+                previous.ss_flags = 0;
+            }
+            sigaltstack(&previous, nullptr);
         }
         munmap(t_altStack, kAltStackSize + 4096);
         t_altStack = nullptr;
+        t_previousAltStack = stack_t{nullptr, SS_DISABLE, 0};
     }
 }
 
