@@ -155,6 +155,17 @@ void Dispatch(const LogRecordRef& record, bool wait) {
 
 }  // namespace
 
+void WaitForOffersInFlight() {
+    CounterBook& book = Book();
+    std::lock_guard<std::mutex> hold(book.lock);
+    for (ThreadCounters* c = book.head; c != nullptr; c = c->next) {
+        if (c == t_counters) continue;  // the caller itself, maybe inside an offer of its own
+        uint32_t seen = c->offering.load(std::memory_order_seq_cst);
+        if ((seen & 1) == 0) continue;
+        while (c->offering.load(std::memory_order_acquire) == seen) std::this_thread::yield();
+    }
+}
+
 ThreadCounters& RegisterThreadCounters() {
     auto* counters = new ThreadCounters();
     CounterBook& book = Book();

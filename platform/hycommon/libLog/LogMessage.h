@@ -29,6 +29,10 @@ struct ThreadCounters {
     std::atomic<uint64_t> dispatched{0};
     std::atomic<uint64_t> skipped{0};
     std::atomic<uint64_t> folded{0};
+    // Odd while the thread offers a record to the registered reactors: a reactor taken out of
+    // the registry is stopped only once every thread that may still be offering to it is done.
+    std::atomic<uint32_t> offering{0};
+    uint32_t offerDepth = 0;  // nested offers (a reactor that logs while it writes); own thread only
     ThreadCounters* next = nullptr;
 };
 extern constinit thread_local ThreadCounters* t_counters;
@@ -43,6 +47,19 @@ inline ThreadCounters& Counters() {
     if (__builtin_expect(c == nullptr, 0)) return RegisterThreadCounters();
     return *c;
 }
+
+// Brackets one thread's offer of a record to the registered reactors.
+inline void BeginOffer(ThreadCounters& c) {
+    if (c.offerDepth++ == 0)
+        c.offering.store(c.offering.load(std::memory_order_relaxed) + 1, std::memory_order_seq_cst);
+}
+inline void EndOffer(ThreadCounters& c) {
+    if (--c.offerDepth == 0)
+        c.offering.store(c.offering.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+}
+// Waits until every other thread that was offering a record when it was called has finished that
+// offer. Called after a reactor has left the registry, before it is stopped.
+void WaitForOffersInFlight();
 
 // Counts a call skipped by the global level test.
 inline void CountSkipped() {

@@ -15,9 +15,10 @@ int LogRegistry::RegisterReactor(std::shared_ptr<LogReactor> reactor) {
     bool placed = false;
     {
         std::unique_lock<std::shared_mutex> hold(m_lock);
-        for (auto& slot : m_slots) {
-            if (!slot) {
-                slot = reactor;
+        for (int i = 0; i < kSlots; ++i) {
+            if (!m_slots[i]) {
+                m_slots[i] = reactor;
+                m_live[i].store(reactor.get(), std::memory_order_seq_cst);
                 m_count.fetch_add(1, std::memory_order_acq_rel);
                 placed = true;
                 break;
@@ -29,20 +30,27 @@ int LogRegistry::RegisterReactor(std::shared_ptr<LogReactor> reactor) {
     return placed ? 0 : 1;
 }
 
+std::shared_ptr<LogReactor> LogRegistry::TakeSlot(int i) {
+    std::shared_ptr<LogReactor> removed = std::move(m_slots[i]);
+    m_slots[i].reset();
+    m_live[i].store(nullptr, std::memory_order_seq_cst);
+    if (removed) m_count.fetch_sub(1, std::memory_order_acq_rel);
+    return removed;
+}
+
 int LogRegistry::UnregisterReactor(const std::string& name) {
     std::shared_ptr<LogReactor> removed;
     {
         std::unique_lock<std::shared_mutex> hold(m_lock);
-        for (auto& slot : m_slots) {
-            if (slot && slot->Name() == name) {
-                removed = std::move(slot);
-                slot.reset();
-                m_count.fetch_sub(1, std::memory_order_acq_rel);
+        for (int i = 0; i < kSlots; ++i) {
+            if (m_slots[i] && m_slots[i]->Name() == name) {
+                removed = TakeSlot(i);
                 break;
             }
         }
     }
     if (!removed) return 1;
+    HYLog::WaitForOffersInFlight();
     removed->Stop();
     RecomputeGlobalLevel();
     return 0;
@@ -66,12 +74,9 @@ void LogRegistry::ShutdownAll() {
     std::shared_ptr<LogReactor> removed[kSlots];
     {
         std::unique_lock<std::shared_mutex> hold(m_lock);
-        for (int i = 0; i < kSlots; ++i) {
-            if (m_slots[i]) m_count.fetch_sub(1, std::memory_order_acq_rel);
-            removed[i] = std::move(m_slots[i]);
-            m_slots[i].reset();
-        }
+        for (int i = 0; i < kSlots; ++i) removed[i] = TakeSlot(i);
     }
+    HYLog::WaitForOffersInFlight();
     for (auto& reactor : removed)
         if (reactor) reactor->Stop();
     RecomputeGlobalLevel();
@@ -89,9 +94,12 @@ void LogRegistry::RecomputeGlobalLevel() {
 
 int LogRegistry::Offer(const LogRecordRef& record) {
     int queued = 0;
-    std::shared_lock<std::shared_mutex> hold(m_lock);
-    for (const auto& slot : m_slots) {
-        if (slot && slot->Offer(record) == LOR_Queued) ++queued;
+    HYLog::ThreadCounters& counters = HYLog::Counters();
+    HYLog::BeginOffer(counters);
+    for (auto& live : m_live) {
+        LogReactor* reactor = live.load(std::memory_order_seq_cst);
+        if (reactor != nullptr && reactor->Offer(record) == LOR_Queued) ++queued;
     }
+    HYLog::EndOffer(counters);
     return queued;
 }

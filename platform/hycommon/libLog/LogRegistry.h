@@ -42,8 +42,15 @@ public:
 private:
     LogRegistry() = default;
 
+    // Empties slot `i` under the lock; the reactor is stopped by the caller once no offer that
+    // may have seen it is still running.
+    std::shared_ptr<LogReactor> TakeSlot(int i);
+
     mutable std::shared_mutex m_lock;
     std::shared_ptr<LogReactor> m_slots[kSlots];
+    // The same reactors for the logging calls, which read them without taking the lock: every
+    // record is offered, and a reactor leaves only after the offers that may have seen it.
+    std::atomic<LogReactor*> m_live[kSlots] = {};
     std::atomic<int> m_count{0};
     std::atomic<uint32_t> m_sequence{0};
 };

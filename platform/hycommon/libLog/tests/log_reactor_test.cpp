@@ -112,6 +112,41 @@ TEST_F(RegistryTest, ManyThreadsLoseNoRecordWhileTheQueueHasRoom) {
     EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kEach));
 }
 
+// Logging threads read the registered reactors without a lock. Reactors that come and go
+// while threads log, error records among them (whose callers wait until the record is written),
+// must neither be used after they are gone nor leave a caller waiting for a stopped one.
+TEST_F(RegistryTest, ReactorsComeAndGoWhileThreadsLog) {
+    TempDir dir;
+    std::atomic<bool> stop{false};
+    std::atomic<uint64_t> calls{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; !stop.load(); ++i) {
+                HY_LOG(i % 50 == 0 ? LL_Error : LL_Status, "TEST", "T::F", "%d:%d", t, i);
+                calls.fetch_add(1);
+            }
+        });
+    }
+    LogRegistry& registry = LogRegistry::Instance();
+    for (int round = 0; round < 15; ++round) {
+        auto reactor = std::make_shared<HYLogFileReactor>(
+            "DISK_FILE", LL_All, 200,
+            std::make_unique<HYLogFileIoA>(dir.Path("round" + std::to_string(round) + ".txt"), true, -1));
+        ASSERT_EQ(registry.RegisterReactor(reactor), 0);
+        uint64_t before = calls.load();
+        while (calls.load() < before + 20) std::this_thread::yield();
+        ASSERT_EQ(registry.UnregisterReactor("DISK_FILE"), 0);
+        // The reactor is stopped and no longer offered anything.
+        uint64_t offered = reactor->Statistics().offered;
+        before = calls.load();
+        while (calls.load() < before + 20) std::this_thread::yield();
+        EXPECT_EQ(reactor->Statistics().offered, offered) << "round " << round;
+    }
+    stop = true;
+    for (auto& th : threads) th.join();
+}
+
 // The reactor's thread sleeps until a record finds it waiting and wakes it: a record logged
 // while it sleeps must be written without any later record or a stop to push it along.
 TEST_F(RegistryTest, ARecordWakesTheSleepingReactor) {
