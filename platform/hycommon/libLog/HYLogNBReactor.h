@@ -56,7 +56,8 @@ private:
     size_t PopBatch(LogRecordRef* out, size_t max);
     // True when the oldest slot holds a record.
     bool HasRecord() const;
-    // Wakes the thread if it waits for records, or, for a record whose caller waits, naps.
+    // After a record is queued: wakes the thread when it sleeps, or when it naps and the
+    // record's caller waits for it.
     void WakeFor(bool waitingCaller);
     void ReleaseLeftovers();
 

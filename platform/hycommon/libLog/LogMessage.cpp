@@ -141,14 +141,6 @@ const char* StripDirectories(const char* path) {
     return last != nullptr ? last + 1 : path;
 }
 
-void CopyText(char* to, size_t size, const char* from) {
-    if (from == nullptr) from = "";
-    size_t n = std::strlen(from);
-    if (n >= size) n = size - 1;
-    std::memcpy(to, from, n);
-    to[n] = '\0';
-}
-
 bool IsRepeat(const LogRecordFields& now, const LogRecordFields* last, uint32_t windowMs) {
     if (last == nullptr || now.type != LT_Application) return false;
     if (now.line != last->line || std::strcmp(now.file, last->file) != 0) return false;

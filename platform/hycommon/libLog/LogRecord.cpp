@@ -158,24 +158,23 @@ struct PoolAllocator {
 
 LogRecordRef MakeLogRecord() { return std::allocate_shared<LogRecord>(PoolAllocator<LogRecord>()); }
 
-namespace {
-void CopyText(char* to, const char* from, size_t size) {
+void CopyText(char* to, size_t size, const char* from) {
+    if (from == nullptr) from = "";
     size_t n = strnlen(from, size - 1);
     std::memcpy(to, from, n);
     to[n] = '\0';
 }
-}  // namespace
 
 void CopyRecordFields(LogRecordFields& to, const LogRecordFields& from) {
     // The fields before the first text are plain values, copied as one block.
     static_assert(std::is_standard_layout_v<LogRecordFields>);
     std::memcpy(static_cast<void*>(&to), &from, offsetof(LogRecordFields, function));
-    CopyText(to.function, from.function, sizeof to.function);
-    CopyText(to.file, from.file, sizeof to.file);
+    CopyText(to.function, sizeof to.function, from.function);
+    CopyText(to.file, sizeof to.file, from.file);
     if (from.textLength > 0) {
         std::memcpy(to.text, from.text, from.textLength);
     } else {
-        CopyText(to.text, from.text, sizeof to.text);
+        CopyText(to.text, sizeof to.text, from.text);
     }
 }
 

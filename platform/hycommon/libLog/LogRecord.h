@@ -71,6 +71,9 @@ namespace HYLog {
 // rate, and recycling spares the allocator that churn.
 LogRecordRef MakeLogRecord();
 
+// Copies `from` (nullptr counts as empty) into a text field of `size` bytes, cut to fit.
+void CopyText(char* to, size_t size, const char* from);
+
 // Copies the fields of `from` into `to`: the fixed fields and each text up to its terminator.
 void CopyRecordFields(LogRecordFields& to, const LogRecordFields& from);
 
