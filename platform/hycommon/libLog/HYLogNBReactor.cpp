@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <thread>
 
 #include "LogMessage.h"
@@ -13,9 +14,15 @@ namespace {
 // come in runs, and a thread that is still awake costs their callers no wake-up.
 constexpr auto kBusyLook = std::chrono::microseconds(200);
 // While it looks, the thread naps this long between looks, so that records gather into batches:
-// a thread that took every record as it came would fight its callers for the ring's lock and
-// counters on each one. A caller that waits for its record wakes the thread at once.
+// a thread that took every record as it came would share the lines of every record and slot
+// with its callers while they are still writing them. A caller that waits for its record wakes
+// the thread at once.
 constexpr auto kNap = std::chrono::microseconds(40);
+// A flood: a batch of at least this many records. The thread then stays on its processor and
+// takes the next batch after kFloodLook, or at once when a caller waits for its record: waking
+// a napping thread takes longer than writing what gathered in the meantime.
+constexpr size_t kFloodBatch = 8;
+constexpr auto kFloodLook = std::chrono::microseconds(10);
 constexpr uint32_t kStopPollMs = 100;
 
 // The running reactors a crash handler may wait for.
@@ -27,6 +34,16 @@ void NoteRunning(HYLogNBReactor* reactor) {
         HYLogNBReactor* expected = nullptr;
         if (slot.compare_exchange_strong(expected, reactor)) return;
     }
+}
+
+// Asks for the lines of a record that a writer reads (its fields, the short texts and the start
+// of the message) while the record before it is written: they were written on the logging
+// thread's processor, and each would otherwise be waited for in turn.
+void PrefetchRecord(const LogRecord& record) {
+    const char* bytes = reinterpret_cast<const char*>(&record);
+    constexpr size_t kLine = 64;
+    size_t end = offsetof(LogRecordFields, text) + 2 * kLine;
+    for (size_t offset = 0; offset < end; offset += kLine) __builtin_prefetch(bytes + offset, 0);
 }
 
 void ForgetRunning(HYLogNBReactor* reactor) {
@@ -47,12 +64,23 @@ int HYLogNBReactor::RunningReactors(HYLogNBReactor** out, int max) {
 }
 
 bool HYLogNBReactor::IsIdle() const {
-    return !m_busy.load(std::memory_order_acquire) && m_count.load(std::memory_order_acquire) == 0;
+    return !m_busy.load(std::memory_order_acquire) && QueuedCount() == 0;
+}
+
+uint32_t HYLogNBReactor::QueuedCount() const {
+    uint64_t taken = m_taken.load(std::memory_order_acquire);
+    uint64_t claimed = m_claimed.load(std::memory_order_acquire);
+    return claimed > taken ? static_cast<uint32_t>(claimed - taken) : 0;
 }
 
 HYLogNBReactor::HYLogNBReactor(std::string name, uint8_t defaultLevel, uint32_t capacity)
     : LogReactor(std::move(name), defaultLevel),
-      m_ring(static_cast<size_t>(capacity) + 1) {}
+      m_capacity(capacity),
+      m_ring(std::max<uint32_t>(capacity, 1)) {
+    // Slot i is free for the i-th record; the reactor's thread makes it free for the record one
+    // round later once it has taken the one before.
+    for (size_t i = 0; i < m_ring.size(); ++i) m_ring[i].turn.store(i, std::memory_order_relaxed);
+}
 
 HYLogNBReactor::~HYLogNBReactor() {
     // Owners stop reactors before dropping them; a reactor destroyed running still ends its thread.
@@ -88,54 +116,94 @@ void HYLogNBReactor::Run() {
     HYLog::SetCurrentThreadName(Name().c_str());
     SetState(Open() == 0 ? LRS_Running : LRS_Failed);
     m_started.Release();
-    for (;;) {
-        {
-            std::unique_lock<std::mutex> hold(m_lock);
-            bool stop = false;
-            while (m_count.load(std::memory_order_relaxed) == 0) {
-                if (m_stopRequested) {
-                    stop = true;
-                    break;
-                }
-                m_sleeping = true;
-                m_busy.store(false, std::memory_order_release);
-                m_wake.wait(hold);
-                m_busy.store(true, std::memory_order_release);
-                m_sleeping = false;
-            }
-            if (stop) break;
-        }
+    while (WaitForRecords()) {
+        uint64_t before = m_taken.load(std::memory_order_relaxed);
         Drain();
-        auto deadline = std::chrono::steady_clock::now() + kBusyLook;
-        std::unique_lock<std::mutex> hold(m_lock);
-        while (!m_stopRequested && std::chrono::steady_clock::now() < deadline) {
-            m_napping = true;
-            m_wake.wait_for(hold, kNap);
-            m_napping = false;
-            if (m_count.load(std::memory_order_relaxed) > 0) break;
-        }
+        LookForMore(m_taken.load(std::memory_order_relaxed) - before);
     }
     Close();
+}
+
+bool HYLogNBReactor::WaitForRecords() {
+    if (HasRecord()) return true;
+    std::unique_lock<std::mutex> hold(m_lock);
+    bool found = false;
+    while (!m_stopRequested) {
+        // Saying it sleeps before the last look: a logging call that queues a record after that
+        // look finds the flag set and wakes the thread.
+        m_sleeping.store(true, std::memory_order_seq_cst);
+        if ((found = HasRecord())) break;
+        m_busy.store(false, std::memory_order_release);
+        m_wake.wait(hold);
+        m_busy.store(true, std::memory_order_release);
+        if ((found = HasRecord())) break;
+    }
+    m_sleeping.store(false, std::memory_order_relaxed);
+    return found;
+}
+
+void HYLogNBReactor::LookForMore(uint64_t lastBatch) {
+    if (lastBatch >= kFloodBatch) {
+        auto next = std::chrono::steady_clock::now() + kFloodLook;
+        while (!m_urgent.load(std::memory_order_acquire) && std::chrono::steady_clock::now() < next)
+            std::this_thread::yield();
+        m_urgent.store(false, std::memory_order_relaxed);
+        return;
+    }
+    auto deadline = std::chrono::steady_clock::now() + kBusyLook;
+    std::unique_lock<std::mutex> hold(m_lock);
+    while (!m_stopRequested && std::chrono::steady_clock::now() < deadline) {
+        m_napping.store(true, std::memory_order_seq_cst);
+        if (HasRecord()) break;
+        m_wake.wait_for(hold, kNap);
+        if (HasRecord()) break;
+    }
+    m_napping.store(false, std::memory_order_relaxed);
+}
+
+bool HYLogNBReactor::HasRecord() const {
+    uint64_t next = m_taken.load(std::memory_order_relaxed);
+    return m_ring[next % m_ring.size()].turn.load(std::memory_order_seq_cst) == next + 1;
+}
+
+void HYLogNBReactor::WakeFor(bool waitingCaller) {
+    // One wake-up per run of records: the first record that finds the thread waiting wakes it,
+    // and the thread stays awake while records keep coming. A napping thread is woken only for
+    // a record whose caller waits for it; a thread awake in a flood sees that record at once.
+    if (waitingCaller) m_urgent.store(true, std::memory_order_release);
+    if (!m_sleeping.load(std::memory_order_seq_cst) &&
+        !(waitingCaller && m_napping.load(std::memory_order_seq_cst)))
+        return;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_sleeping.store(false, std::memory_order_relaxed);
+        m_napping.store(false, std::memory_order_relaxed);
+    }
+    m_wake.notify_one();
 }
 
 int HYLogNBReactor::WriteStep(const LogRecordRef& record) {
     int state = State();
     if (state != LRS_Running) return state == LRS_Failed ? LOR_Failed : LOR_Filtered;
-    bool wake;
-    {
-        std::lock_guard<std::mutex> hold(m_lock);
-        size_t next = (m_tail + 1) % m_ring.size();
-        if (next == m_head) return LOR_Failed;  // full: the record is dropped and counted
-        m_ring[m_tail] = record;
-        m_tail = next;
-        m_count.fetch_add(1, std::memory_order_release);
-        // One wake-up per run of records: the first record that finds the thread waiting wakes
-        // it, and the thread stays awake while records keep coming. A napping thread is woken
-        // only for a record whose caller waits for it.
-        wake = m_sleeping || (m_napping && record->completion);
-        if (wake) m_sleeping = m_napping = false;
+    if (m_capacity == 0) return LOR_Failed;
+    const uint64_t size = m_ring.size();
+    uint64_t claim = m_claimed.load(std::memory_order_relaxed);
+    Slot* slot;
+    for (;;) {
+        slot = &m_ring[claim % size];
+        uint64_t turn = slot->turn.load(std::memory_order_acquire);
+        auto ahead = static_cast<int64_t>(turn - claim);
+        if (ahead == 0) {
+            if (m_claimed.compare_exchange_weak(claim, claim + 1, std::memory_order_relaxed)) break;
+        } else if (ahead < 0) {
+            return LOR_Failed;  // full: the slot still holds the record of the round before
+        } else {
+            claim = m_claimed.load(std::memory_order_relaxed);  // another call took this slot
+        }
     }
-    if (wake) m_wake.notify_one();
+    slot->record = record;
+    slot->turn.store(claim + 1, std::memory_order_seq_cst);
+    WakeFor(record->completion != nullptr);
     // A record logged by the reactor's own thread (while writing) is written in its next batch;
     // its caller must not wait for it, or the thread would wait for itself.
     if (HY_OS::CurrentThreadId() == m_threadId.load(std::memory_order_acquire)) return LOR_Written;
@@ -143,19 +211,17 @@ int HYLogNBReactor::WriteStep(const LogRecordRef& record) {
 }
 
 size_t HYLogNBReactor::PopBatch(LogRecordRef* out, size_t max) {
-    // The records are moved out after the lock is let go: a producer never waits for the moves.
-    size_t head, n = 0;
-    {
-        std::lock_guard<std::mutex> hold(m_lock);
-        head = m_head;
-        n = std::min(max, (m_tail + m_ring.size() - m_head) % m_ring.size());
+    const uint64_t size = m_ring.size();
+    uint64_t next = m_taken.load(std::memory_order_relaxed);
+    size_t n = 0;
+    while (n < max) {
+        Slot& slot = m_ring[next % size];
+        if (slot.turn.load(std::memory_order_acquire) != next + 1) break;
+        out[n++] = std::move(slot.record);
+        slot.turn.store(next + size, std::memory_order_release);
+        ++next;
     }
-    for (size_t i = 0; i < n; ++i) out[i] = std::move(m_ring[(head + i) % m_ring.size()]);
-    {
-        std::lock_guard<std::mutex> hold(m_lock);
-        m_head = (head + n) % m_ring.size();
-    }
-    m_count.fetch_sub(static_cast<uint32_t>(n), std::memory_order_release);
+    m_taken.store(next, std::memory_order_release);
     return n;
 }
 
@@ -163,12 +229,13 @@ void HYLogNBReactor::Drain() {
     constexpr size_t kBatch = 64;
     LogRecordRef batch[kBatch];
     size_t n;
-    while (m_count.load(std::memory_order_acquire) > 0 && (n = PopBatch(batch, kBatch)) > 0) {
+    while ((n = PopBatch(batch, kBatch)) > 0) {
         // Results are counted once per batch, and before any waiting caller is released.
         uint64_t written = 0;
         uint64_t failed = 0;
         for (size_t i = 0; i < n; ++i) {
             LogRecordRef& record = batch[i];
+            if (i + 1 < n) PrefetchRecord(*batch[i + 1]);
             ++(Write(*record) == 0 ? written : failed);
             if (record->completion) {
                 // A waiting caller is released once its record is on disk.

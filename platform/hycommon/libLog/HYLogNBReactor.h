@@ -23,7 +23,7 @@ public:
     // Writes every queued record, oldest first; runs on the reactor's thread.
     virtual void Drain();
 
-    uint32_t QueuedCount() const { return m_count.load(std::memory_order_acquire); }
+    uint32_t QueuedCount() const;
 
     // For a crash handler (signal-safe): true once every record queued so far is written and
     // flushed, that is, nothing is queued and the thread is waiting for more.
@@ -47,24 +47,43 @@ protected:
 private:
     static unsigned ThreadMain(void* self);
     void Run();
-    // Moves up to `max` of the oldest records into `out`; answers how many.
+    // Waits until a record is queued (true) or the thread is asked to stop with none (false).
+    bool WaitForRecords();
+    // After a batch of `lastBatch` records: stays awake a while for the next records.
+    void LookForMore(uint64_t lastBatch);
+    // Moves up to `max` of the oldest records into `out`; answers how many. Only one thread at a
+    // time takes records out: the reactor's, or the stopping thread once it has ended.
     size_t PopBatch(LogRecordRef* out, size_t max);
+    // True when the oldest slot holds a record.
+    bool HasRecord() const;
+    // After a record is queued: wakes the thread when it sleeps, or when it naps and the
+    // record's caller waits for it.
+    void WakeFor(bool waitingCaller);
     void ReleaseLeftovers();
 
-    std::vector<LogRecordRef> m_ring;  // capacity + 1 slots
-    size_t m_head = 0;                 // oldest record
-    size_t m_tail = 0;                 // next free slot
-    std::atomic<uint32_t> m_count{0};
-    std::mutex m_lock;
+    // The queue: a ring of slots, each with a turn number that says whether it holds a record
+    // for the reactor's thread or is free for a logging call. Logging calls claim slots by
+    // advancing `m_claimed` and never take a lock; only the reactor's thread takes records out.
+    struct alignas(32) Slot {
+        std::atomic<uint64_t> turn{0};
+        LogRecordRef record;
+    };
+    const uint32_t m_capacity;
+    std::vector<Slot> m_ring;                        // room for `capacity` records
+    alignas(64) std::atomic<uint64_t> m_claimed{0};  // slots claimed by logging calls
+    alignas(64) std::atomic<uint64_t> m_taken{0};    // records taken by the reactor's thread
+    alignas(64) std::mutex m_lock;                   // for the thread's waits only
     std::condition_variable m_wake;
     // Set while the thread is away from its wait (writing); cleared only when it goes back to
     // waiting with nothing queued.
     std::atomic<bool> m_busy{true};
     // Set while the thread waits for records; the producer that finds it set wakes the thread
     // and clears it, so that a run of records costs one wake-up.
-    bool m_sleeping = false;
+    std::atomic<bool> m_sleeping{false};
     // Set while the thread naps between looks for more records after writing.
-    bool m_napping = false;
+    std::atomic<bool> m_napping{false};
+    // Set by a caller that waits for its record; read by the thread between batches of a flood.
+    alignas(64) std::atomic<bool> m_urgent{false};
     bool m_stopRequested = false;
     uint64_t m_thread = 0;
     std::atomic<uint32_t> m_threadId{0};

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 #include "LogRecord.h"
 #include "LogRegistry.h"
@@ -68,9 +69,14 @@ void RetireCounters(void* raw) {
 }
 
 // The per-thread state of the logging call: the thread's log information and folding state.
+// The last record is kept as a copy of its fields rather than a reference to the record: the
+// record itself is read and released by a reactor's thread, and sharing it would move its
+// memory between processors twice more per message.
 struct HYLogPerThread {
     std::shared_ptr<const HYLogInfo> info;
-    LogRecordRef last;
+    bool hasLast = false;
+    LogRecordFields last;
+    std::shared_ptr<const HYLogInfo> lastInfo;
     uint32_t repeats = 0;
 };
 
@@ -83,6 +89,28 @@ const std::string& ApplicationName() {
         return new std::string(value);
     }();
     return *name;
+}
+
+// Log information lives as long as the process, one per distinct thread name, and records refer
+// to it without counting references: a count shared by every record of a thread would be
+// changed by the logging thread and by a reactor's thread for each message. Past a bound on
+// distinct names (a process that keeps naming new threads), information is counted as usual.
+constexpr size_t kMaxLastingInfos = 4096;
+
+std::shared_ptr<const HYLogInfo> InfoFor(const std::string& threadName) {
+    static std::mutex* lock = new std::mutex();
+    static auto* lasting = new std::unordered_map<std::string, std::unique_ptr<const HYLogInfo>>();
+    std::lock_guard<std::mutex> hold(*lock);
+    auto found = lasting->find(threadName);
+    if (found == lasting->end()) {
+        if (lasting->size() >= kMaxLastingInfos)
+            return std::make_shared<const HYLogInfo>(HYLogInfo{ApplicationName(), threadName});
+        found = lasting->emplace(threadName, std::make_unique<const HYLogInfo>(
+                                                 HYLogInfo{ApplicationName(), threadName}))
+                    .first;
+    }
+    // An aliasing pointer with no owner: copies of it change no count.
+    return std::shared_ptr<const HYLogInfo>(std::shared_ptr<const HYLogInfo>(), found->second.get());
 }
 
 HY_OS::TlsKey PerThreadKey() {
@@ -98,7 +126,7 @@ HYLogPerThread* PerThread() {
         state = new HYLogPerThread();
         char id[16];
         std::snprintf(id, sizeof id, "%X", HY_OS::CurrentThreadId());
-        state->info = std::make_shared<const HYLogInfo>(HYLogInfo{ApplicationName(), id});
+        state->info = InfoFor(id);
         HY_OS::TlsSet(key, state);
     }
     return state;
@@ -113,15 +141,7 @@ const char* StripDirectories(const char* path) {
     return last != nullptr ? last + 1 : path;
 }
 
-void CopyText(char* to, size_t size, const char* from) {
-    if (from == nullptr) from = "";
-    size_t n = std::strlen(from);
-    if (n >= size) n = size - 1;
-    std::memcpy(to, from, n);
-    to[n] = '\0';
-}
-
-bool IsRepeat(const LogRecord& now, const LogRecord* last, uint32_t windowMs) {
+bool IsRepeat(const LogRecordFields& now, const LogRecordFields* last, uint32_t windowMs) {
     if (last == nullptr || now.type != LT_Application) return false;
     if (now.line != last->line || std::strcmp(now.file, last->file) != 0) return false;
     int64_t elapsed = (now.seconds - last->seconds) * 1000 +
@@ -209,7 +229,7 @@ bool IsShutDown() { return g_shutDown.load(std::memory_order_acquire); }
 void SetCurrentThreadName(const char* name) {
     HYLogPerThread* state = PerThread();
     if (state == nullptr) return;
-    state->info = std::make_shared<const HYLogInfo>(HYLogInfo{ApplicationName(), name ? name : ""});
+    state->info = InfoFor(name ? name : "");
 }
 
 void SetFolding(bool enabled, uint32_t windowMs, uint32_t limit) {
@@ -277,7 +297,7 @@ int LogMessageV(const char* category, uint8_t type, uint8_t level, uint32_t obje
         Dispatch(record, wait);
         return 0;
     }
-    if (limit > 1 && IsRepeat(*record, state->last.get(),
+    if (limit > 1 && IsRepeat(*record, state->hasLast ? &state->last : nullptr,
                               registry.m_foldWindowMs.load(std::memory_order_relaxed))) {
         ++state->repeats;
         if (state->repeats < limit) {
@@ -288,18 +308,19 @@ int LogMessageV(const char* category, uint8_t type, uint8_t level, uint32_t obje
             state->repeats = 0;
         }
     } else {
-        if (state->repeats > 0 && state->last) {
+        if (state->repeats > 0 && state->hasLast) {
             // The previous record goes out a second time, now standing for its repeats.
-            // A copy, since reactor threads may still be reading the queued original.
             LogRecordRef previous = MakeLogRecord();
-            static_cast<LogRecordFields&>(*previous) = *state->last;
-            previous->info = state->last->info;
+            CopyRecordFields(*previous, state->last);
+            previous->info = state->lastInfo;
             previous->repeatCount = static_cast<uint16_t>(state->repeats);
             state->repeats = 0;
             Dispatch(previous, previous->type != LT_Content);
         }
         Dispatch(record, wait);
     }
-    state->last = std::move(record);
+    CopyRecordFields(state->last, *record);
+    state->lastInfo = record->info;
+    state->hasLast = true;
     return 0;
 }

@@ -53,6 +53,10 @@ struct LogRecordFields {
 };
 
 struct LogRecord : LogRecordFields {
+    // Provided, so that a value-initialised record (as made by std::allocate_shared) is not
+    // zero-filled first: that would write all of its 1.3 KB on every logging call.
+    LogRecord() {}
+
     std::shared_ptr<const HYLogInfo> info;
     // Present on error-level records: released once by every reactor that queued the record.
     std::unique_ptr<HY_OS::Semaphore> completion;
@@ -66,6 +70,12 @@ namespace HYLog {
 // blocks: records are made on every logging thread and freed on the reactor's thread at a high
 // rate, and recycling spares the allocator that churn.
 LogRecordRef MakeLogRecord();
+
+// Copies `from` (nullptr counts as empty) into a text field of `size` bytes, cut to fit.
+void CopyText(char* to, size_t size, const char* from);
+
+// Copies the fields of `from` into `to`: the fixed fields and each text up to its terminator.
+void CopyRecordFields(LogRecordFields& to, const LogRecordFields& from);
 
 // The hash of a format string: 5381, then hash * 33 + byte (as signed char) in 32 bits, masked to
 // 31 bits; an empty or missing format gives 0.

@@ -90,6 +90,51 @@ TEST_F(LogMessageTest, RepeatsFoldIntoOneLineAndAtMostOneLinePer300) {
     EXPECT_STREQ(records[2].text, "same 0");
     EXPECT_STREQ(records[3].text, "same 1");
     EXPECT_EQ(HYLog::GetLogStatistics().folded, 299u + 5u);
+    // The record sent again for the pending repeats is the last repeat, whole.
+    EXPECT_STREQ(records[2].function, "T::Repeat");
+    EXPECT_STREQ(records[2].file, "log_message_test.cpp");
+    EXPECT_STREQ(records[2].category, "TEST");
+    EXPECT_EQ(records[2].line, records[0].line);
+    EXPECT_EQ(records[2].textLength, std::strlen("same 0") + 1);
+    EXPECT_EQ(records[2].formatHash, HYLog::FormatHash("same %d"));
+    EXPECT_GT(records[2].sequence, records[1].sequence);
+    EXPECT_LT(records[2].sequence, records[3].sequence);
+}
+
+// A reactor that keeps the thread and application names of the records it is given.
+class NameReactor : public LogReactor {
+public:
+    NameReactor() : LogReactor("NAMES", LL_All) {}
+    int Write(const LogRecord& record) override {
+        threads.push_back(record.info ? record.info->threadName : "(none)");
+        applications.push_back(record.info ? record.info->applicationName : "(none)");
+        return 0;
+    }
+    std::vector<std::string> threads;
+    std::vector<std::string> applications;
+};
+
+TEST(LogThreadNames, RecordsCarryTheNameTheirThreadHadWhenTheyWereMade) {
+    auto names = std::make_shared<NameReactor>();
+    ASSERT_EQ(LogRegistry::Instance().RegisterReactor(names), 0);
+    // More distinct names than are kept for the life of the process: the later ones are
+    // counted like any shared value, and every record still carries its own.
+    std::thread([] {
+        for (int i = 0; i < 5000; ++i) {
+            std::string name = "worker " + std::to_string(i);
+            HYLog::SetCurrentThreadName(name.c_str());
+            HY_LOG(LL_Status, "TEST", "T::Named", "from %s", name.c_str());
+        }
+    }).join();
+    HYLog::SetCurrentThreadName("Main");
+    HY_LOG(LL_Status, "TEST", "T::Named", "from main");
+    LogRegistry::Instance().ShutdownAll();
+    ASSERT_EQ(names->threads.size(), 5001u);
+    for (int i = 0; i < 5000; i += 499) EXPECT_EQ(names->threads[i], "worker " + std::to_string(i));
+    EXPECT_EQ(names->threads[4999], "worker 4999");
+    EXPECT_EQ(names->threads[5000], "Main");
+    EXPECT_FALSE(names->applications[0].empty());
+    EXPECT_EQ(names->applications[4999], names->applications[0]);
 }
 
 TEST_F(LogMessageTest, SameTextFromAnotherLineOrWithFoldingOffIsNotFolded) {
@@ -129,6 +174,18 @@ TEST(LogFormatHash, KnownValues) {
     EXPECT_EQ(HYLog::FormatHash(nullptr), 0u);
     // Bytes above 127 count as negative.
     EXPECT_EQ(HYLog::FormatHash("\xE9"), (5381u * 33u + static_cast<uint32_t>(-23)) & 0x7FFFFFFFu);
+}
+
+TEST(LogFormatHash, EqualsTheByteByByteDefinitionForEveryLength) {
+    // Formats of every length around the eight-byte steps, with bytes of both signs.
+    std::string format;
+    for (int length = 1; length <= 40; ++length) {
+        format.push_back(static_cast<char>(length % 3 == 0 ? 0x80 + length * 3 : 'a' + length % 26));
+        uint32_t expected = 5381;
+        for (char c : format)
+            expected = expected * 33u + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(c)));
+        EXPECT_EQ(HYLog::FormatHash(format.c_str()), expected & 0x7FFFFFFFu) << "length " << length;
+    }
 }
 
 TEST(LogTypes, NamesAndTags) {

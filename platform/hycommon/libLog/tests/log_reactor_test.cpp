@@ -4,8 +4,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -88,6 +90,66 @@ TEST_F(RegistryTest, AFullQueueCountsTheRecordAsFailed) {
     gated->open = true;
     LogRegistry::Instance().ShutdownAll();
     EXPECT_EQ(static_cast<uint64_t>(gated->written.load()) + stats.failed, 30u);
+}
+
+TEST_F(RegistryTest, AQueueOfTenHoldsExactlyTenRecords) {
+    auto gated = std::make_shared<GatedReactor>(10);
+    ASSERT_EQ(LogRegistry::Instance().RegisterReactor(gated), 0);
+    HY_LOG(LL_Status, "TEST", "T::F", "taken by the writer, which then waits");
+    for (int i = 0; i < 1000 && gated->Statistics().offered == 1 && gated->QueuedCount() > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(gated->QueuedCount(), 0u) << "the writer never took the first record";
+    for (int i = 0; i < 30; ++i) HY_LOG(LL_Status, "TEST", "T::F", "record %d", i);
+    EXPECT_EQ(gated->QueuedCount(), 10u);
+    EXPECT_EQ(gated->Statistics().failed, 20u);
+    gated->open = true;
+    LogRegistry::Instance().ShutdownAll();
+    EXPECT_EQ(gated->written.load(), 11);
+}
+
+// A queued reactor that keeps the texts it writes, in order.
+class KeepingReactor : public HYLogNBReactor {
+public:
+    explicit KeepingReactor(uint32_t capacity) : HYLogNBReactor("KEEPING", LL_All, capacity) {}
+    int Write(const LogRecord& record) override {
+        texts.emplace_back(record.text);
+        return 0;
+    }
+    std::vector<std::string> texts;  // the reactor's thread only, read after it stopped
+};
+
+// Several threads through a queue much smaller than what they log, so that its slots are
+// reused many times while the threads race for them: every record is either written or
+// counted as refused, and each thread's records are written in the order it logged them.
+TEST_F(RegistryTest, AQueueReusedManyTimesKeepsEachThreadsOrder) {
+    auto keeping = std::make_shared<KeepingReactor>(16);
+    ASSERT_EQ(LogRegistry::Instance().RegisterReactor(keeping), 0);
+    constexpr int kThreads = 4, kEach = 5000;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t] {
+            for (int i = 0; i < kEach; ++i) {
+                HY_LOG(i % 1000 == 999 ? LL_Error : LL_Status, "TEST", "T::F", "%d %d", t, i);
+                if (i % 64 == 0) std::this_thread::yield();
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    LogRegistry::Instance().ShutdownAll();
+    LogReactorStatistics stats = keeping->Statistics();
+    EXPECT_EQ(stats.offered, static_cast<uint64_t>(kThreads * kEach));
+    EXPECT_EQ(stats.written + stats.failed, stats.offered);
+    EXPECT_EQ(keeping->texts.size(), stats.written);
+    EXPECT_GT(stats.written, 10u * 16u) << "each slot was reused at least ten times";
+    int last[kThreads] = {-1, -1, -1, -1};
+    for (const std::string& text : keeping->texts) {
+        int t = -1, i = -1;
+        ASSERT_EQ(std::sscanf(text.c_str(), "%d %d", &t, &i), 2) << text;
+        ASSERT_TRUE(t >= 0 && t < kThreads) << text;
+        EXPECT_GT(i, last[t]) << "thread " << t << " out of order";
+        last[t] = i;
+    }
+    for (int t = 0; t < kThreads; ++t) EXPECT_GE(last[t], 0) << "nothing of thread " << t;
 }
 
 TEST_F(RegistryTest, ManyThreadsLoseNoRecordWhileTheQueueHasRoom) {
