@@ -91,20 +91,34 @@ const std::string& ApplicationName() {
     return *name;
 }
 
-// Log information lives as long as the process, one per distinct thread name, and records refer
-// to it without counting references: a count shared by every record of a thread would be
-// changed by the logging thread and by a reactor's thread for each message. Past a bound on
-// distinct names (a process that keeps naming new threads), information is counted as usual.
+// Log information given a thread name lives as long as the process, one per distinct name, and
+// records refer to it without counting references: a count shared by every record of a thread
+// would be changed by the logging thread and by a reactor's thread for each message. Past a bound
+// on distinct names (a process that keeps naming new threads), information is counted as usual.
+// A thread nobody named is known by its id, which no later thread shares: its information is
+// always counted, so that a thread that ends leaves nothing behind.
 constexpr size_t kMaxLastingInfos = 4096;
 
-std::shared_ptr<const HYLogInfo> InfoFor(const std::string& threadName) {
+std::mutex& LastingLock() {
     static std::mutex* lock = new std::mutex();
+    return *lock;
+}
+
+std::unordered_map<std::string, std::unique_ptr<const HYLogInfo>>& LastingInfos() {
     static auto* lasting = new std::unordered_map<std::string, std::unique_ptr<const HYLogInfo>>();
-    std::lock_guard<std::mutex> hold(*lock);
+    return *lasting;
+}
+
+std::shared_ptr<const HYLogInfo> CountedInfo(const std::string& threadName) {
+    return std::make_shared<const HYLogInfo>(HYLogInfo{ApplicationName(), threadName});
+}
+
+std::shared_ptr<const HYLogInfo> InfoFor(const std::string& threadName) {
+    std::lock_guard<std::mutex> hold(LastingLock());
+    auto* lasting = &LastingInfos();
     auto found = lasting->find(threadName);
     if (found == lasting->end()) {
-        if (lasting->size() >= kMaxLastingInfos)
-            return std::make_shared<const HYLogInfo>(HYLogInfo{ApplicationName(), threadName});
+        if (lasting->size() >= kMaxLastingInfos) return CountedInfo(threadName);
         found = lasting->emplace(threadName, std::make_unique<const HYLogInfo>(
                                                  HYLogInfo{ApplicationName(), threadName}))
                     .first;
@@ -126,7 +140,7 @@ HYLogPerThread* PerThread() {
         state = new HYLogPerThread();
         char id[16];
         std::snprintf(id, sizeof id, "%X", HY_OS::CurrentThreadId());
-        state->info = InfoFor(id);
+        state->info = CountedInfo(id);
         HY_OS::TlsSet(key, state);
     }
     return state;
@@ -225,6 +239,11 @@ void SetGlobalLevel(int level) { g_globalLevel.store(level, std::memory_order_re
 void SetShutDown(bool shutDown) { g_shutDown.store(shutDown, std::memory_order_release); }
 
 bool IsShutDown() { return g_shutDown.load(std::memory_order_acquire); }
+
+size_t LastingThreadInfoCount() {
+    std::lock_guard<std::mutex> hold(LastingLock());
+    return LastingInfos().size();
+}
 
 void SetCurrentThreadName(const char* name) {
     HYLogPerThread* state = PerThread();

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdint>
 
 #include "LogTypes.h"
@@ -84,6 +85,8 @@ bool IsShutDown();
 
 // Names the calling thread in the records it makes from now on.
 void SetCurrentThreadName(const char* name);
+// How many thread names have information kept for the life of the process (for diagnostics).
+size_t LastingThreadInfoCount();
 
 // Folding of immediate repeats; disabling sets window and limit to 0.
 void SetFolding(bool enabled, uint32_t windowMs, uint32_t limit);

@@ -114,6 +114,31 @@ public:
     std::vector<std::string> applications;
 };
 
+// Before the test that names more threads than are kept, for builds that run every case in one
+// process.
+TEST(LogThreadNames, AThreadNobodyNamedLeavesNothingBehindWhenItEnds) {
+    auto names = std::make_shared<NameReactor>();
+    ASSERT_EQ(LogRegistry::Instance().RegisterReactor(names), 0);
+    const size_t before = HYLog::LastingThreadInfoCount();
+    // Each thread is known by its own id, which no later thread has: keeping its information
+    // would grow the process by one entry per thread ever started.
+    for (int i = 0; i < 50; ++i)
+        std::thread([] { HY_LOG(LL_Status, "TEST", "T::Unnamed", "unnamed"); }).join();
+    EXPECT_EQ(HYLog::LastingThreadInfoCount(), before);
+    // A name is kept once, however many threads carry it.
+    for (int i = 0; i < 3; ++i)
+        std::thread([] {
+            HYLog::SetCurrentThreadName("Thread named for the lasting-information test");
+            HY_LOG(LL_Status, "TEST", "T::Named", "named");
+        }).join();
+    LogRegistry::Instance().ShutdownAll();
+    EXPECT_EQ(HYLog::LastingThreadInfoCount(), before + 1);
+    ASSERT_EQ(names->threads.size(), 53u);
+    EXPECT_FALSE(names->threads[0].empty());
+    EXPECT_NE(names->threads[0], names->threads[1]);
+    EXPECT_EQ(names->threads[52], "Thread named for the lasting-information test");
+}
+
 TEST(LogThreadNames, RecordsCarryTheNameTheirThreadHadWhenTheyWereMade) {
     auto names = std::make_shared<NameReactor>();
     ASSERT_EQ(LogRegistry::Instance().RegisterReactor(names), 0);

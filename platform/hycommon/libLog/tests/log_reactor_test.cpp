@@ -122,15 +122,20 @@ public:
 // reused many times while the threads race for them: every record is either written or
 // counted as refused, and each thread's records are written in the order it logged them.
 TEST_F(RegistryTest, AQueueReusedManyTimesKeepsEachThreadsOrder) {
-    auto keeping = std::make_shared<KeepingReactor>(16);
+    constexpr uint32_t kCapacity = 16;
+    auto keeping = std::make_shared<KeepingReactor>(kCapacity);
     ASSERT_EQ(LogRegistry::Instance().RegisterReactor(keeping), 0);
     constexpr int kThreads = 4, kEach = 5000;
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([t] {
+        threads.emplace_back([t, &keeping] {
             for (int i = 0; i < kEach; ++i) {
+                // Now and then a thread waits for room, so that no thread's records can all be
+                // refused while the others keep the queue full (a refused call is quick).
+                if (i % 64 == 0) {
+                    while (keeping->QueuedCount() >= kCapacity) std::this_thread::yield();
+                }
                 HY_LOG(i % 1000 == 999 ? LL_Error : LL_Status, "TEST", "T::F", "%d %d", t, i);
-                if (i % 64 == 0) std::this_thread::yield();
             }
         });
     }
