@@ -1,6 +1,8 @@
 #include "HttpEngine.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <memory>
 
 #include "Crc.h"
 #include "LogMessage.h"
@@ -146,12 +148,16 @@ EngineStepResult HttpEngine::Step(DownloadFailure& failure) {
 
 bool RangeCrc(HY_OS::File& file, int64_t offset, int64_t length, uint32_t& crc) {
     crc = 0;
-    std::vector<char> block(HttpEngine::kBlockSize);
+    if (length <= 0) return true;
+    // Sized to the range and not cleared first: a WAD's elements are checked one by one, most of
+    // them far smaller than a block, and only the bytes a read filled are used.
+    const size_t size = static_cast<size_t>(std::min<int64_t>(length, static_cast<int64_t>(HttpEngine::kBlockSize)));
+    std::unique_ptr<char[]> block(new char[size]);
     while (length > 0) {
-        size_t want = static_cast<size_t>(std::min<int64_t>(length, static_cast<int64_t>(block.size())));
-        int64_t n = file.ReadAt(block.data(), want, offset);
+        size_t want = static_cast<size_t>(std::min<int64_t>(length, static_cast<int64_t>(size)));
+        int64_t n = file.ReadAt(block.get(), want, offset);
         if (n <= 0) return false;
-        crc = CrcUpdate(crc, block.data(), static_cast<size_t>(n));
+        crc = CrcUpdate(crc, block.get(), static_cast<size_t>(n));
         offset += n;
         length -= n;
     }

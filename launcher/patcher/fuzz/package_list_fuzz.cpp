@@ -8,7 +8,6 @@
 #include "BatchPatcher.h"
 #include "FuzzTarget.h"
 #include "OsFile.h"
-#include "WorkerPump.h"
 
 namespace {
 
@@ -43,8 +42,10 @@ void LoadOnce(const std::string& path, const std::string& text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
     std::string path = FuzzScratchFile("LocalPackagesList.txt", data, size);
-    // The batch patcher lives on a worker thread, as in the launcher.
-    hytest::RunOnWorker([&] { LoadOnce(path, text); }, "PackageListFuzz");
+    // The batch patcher lives on the program's main thread (adopted as the worker thread "Main"),
+    // as in the launcher. One thread for every input: starting a thread per input cost more than
+    // the input itself.
+    LoadOnce(path, text);
     return 0;
 }
 
